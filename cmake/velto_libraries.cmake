@@ -1,0 +1,32 @@
+# The system's own code, one static library per step, so that each test
+# links the real step it checks against the stand-ins of the steps around it.
+function(velto_step name)
+  add_library(${name} STATIC ${ARGN})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+endfunction()
+
+velto_step(velto_hex_text src/verify/hex_text.cpp)
+velto_step(velto_windows_error_text src/app/windows_error_text.cpp)
+velto_step(velto_manifest src/manifest/json_string.cpp src/manifest/utf8_to_wide.cpp)
+velto_step(velto_https_prefix src/net/https_prefix.cpp)
+velto_step(velto_download src/net/download_https.cpp)
+target_link_libraries(velto_download PUBLIC velto_https_prefix velto_windows_error_text)
+velto_step(velto_staging src/verify/staging_file.cpp)
+target_link_libraries(velto_staging PUBLIC velto_windows_error_text)
+velto_step(velto_digest src/verify/file_digest.cpp)
+velto_step(velto_signature src/verify/installer_signature.cpp)
+target_link_libraries(velto_signature PUBLIC velto_hex_text)
+velto_step(velto_launch src/app/installer_launch.cpp)
+target_link_libraries(velto_launch PUBLIC velto_windows_error_text)
+velto_step(velto_sequence src/app/bootstrap_sequence.cpp)
+target_link_libraries(velto_sequence PUBLIC velto_https_prefix velto_hex_text)
+
+velto_step(velto_config src/app/bootstrap_config.cpp)
+target_include_directories(velto_config PRIVATE ${CMAKE_BINARY_DIR}/generated)
+
+# Everything the executable runs, in link order: the sequence first, then
+# the steps it calls and what they call.
+add_library(velto_system INTERFACE)
+target_link_libraries(velto_system INTERFACE
+  velto_config velto_sequence velto_download velto_manifest velto_staging velto_digest
+  velto_signature velto_launch velto_windows_error_text velto_https_prefix velto_hex_text)

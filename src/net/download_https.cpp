@@ -1,0 +1,153 @@
+#include "net/download_https.h"
+
+#include <algorithm>
+
+#include "app/windows_error_text.h"
+#include "net/https_prefix.h"
+#include "net/scoped_http_handle.h"
+#include "platform/win_api.h"
+
+namespace {
+
+constexpr wchar_t kUserAgent[] = L"Velto Bootstrapper/1.0";
+constexpr int kResolveTimeoutMs = 15000;
+constexpr int kConnectTimeoutMs = 15000;
+constexpr int kSendTimeoutMs = 30000;
+constexpr int kReceiveTimeoutMs = 30000;
+constexpr DWORD kHostNameCapacity = 512;
+constexpr DWORD kUrlPathCapacity = 4096;
+
+struct ParsedUrl {
+    INTERNET_SCHEME scheme = 0;
+    INTERNET_PORT port = 0;
+    std::wstring host;
+    std::wstring path;
+};
+
+// Replaces errorText with sentence followed by the text of the thread's
+// last error, which must be read before anything else runs.
+void FailWithLastError(std::wstring& errorText, const wchar_t* sentence) {
+    const DWORD code = GetLastError();
+    errorText = sentence + DescribeWindowsError(code);
+}
+
+bool CrackUrl(const std::wstring& url, ParsedUrl& parsed) {
+    wchar_t host[kHostNameCapacity] = {};
+    wchar_t path[kUrlPathCapacity] = {};
+    URL_COMPONENTS parts = {};
+    parts.dwStructSize = sizeof(parts);
+    parts.lpszHostName = host;
+    parts.dwHostNameLength = kHostNameCapacity;
+    parts.lpszUrlPath = path;
+    parts.dwUrlPathLength = kUrlPathCapacity;
+    if (!WinHttpCrackUrl(url.c_str(), 0, 0, &parts)) return false;
+
+    parsed.scheme = parts.nScheme;
+    parsed.port = parts.nPort;
+    parsed.host.assign(host, std::min(parts.dwHostNameLength, kHostNameCapacity - 1));
+    parsed.path.assign(path, std::min(parts.dwUrlPathLength, kUrlPathCapacity - 1));
+    return true;
+}
+
+// Makes room for one more chunk without letting the buffer's storage grow
+// past the caller's limit, as a doubling growth policy would.
+void GrowForChunk(ByteBuffer& body, std::size_t newSize, std::uint64_t sizeLimit) {
+    if (newSize > body.capacity()) {
+        const std::uint64_t doubled = std::max<std::uint64_t>(body.capacity() * 2, newSize);
+        body.reserve(static_cast<std::size_t>(std::min(doubled, sizeLimit)));
+    }
+    body.resize(newSize);
+}
+
+bool ReadBody(HINTERNET request, ByteBuffer& body, std::uint64_t sizeLimit, std::wstring& errorText) {
+    body.clear();
+    for (;;) {
+        DWORD available = 0;
+        if (!WinHttpQueryDataAvailable(request, &available)) {
+            FailWithLastError(errorText, L"Could not read the download stream: ");
+            return false;
+        }
+        if (available == 0) return true;
+
+        const std::size_t stored = body.size();
+        if (static_cast<std::uint64_t>(stored) + available > sizeLimit) {
+            errorText = L"The downloaded file exceeded the safety size limit.";
+            return false;
+        }
+        GrowForChunk(body, stored + available, sizeLimit);
+        DWORD read = 0;
+        if (!WinHttpReadData(request, body.data() + stored, available, &read)) {
+            FailWithLastError(errorText, L"Could not read the download stream: ");
+            return false;
+        }
+        body.resize(stored + std::min(read, available));
+    }
+}
+
+std::wstring DecimalText(DWORD value) {
+    return std::to_wstring(value);
+}
+
+}  // namespace
+
+bool DownloadHttps(const std::wstring& url, ByteBuffer& body, std::uint64_t sizeLimit, std::wstring& errorText) {
+    if (!HasHttpsPrefix(url)) {
+        errorText = L"Velto refused a non-HTTPS download URL.";
+        return false;
+    }
+    ParsedUrl parsed;
+    if (!CrackUrl(url, parsed)) {
+        FailWithLastError(errorText, L"Invalid release URL: ");
+        return false;
+    }
+    if (parsed.scheme != INTERNET_SCHEME_HTTPS) {
+        errorText = L"Velto requires HTTPS for release downloads.";
+        return false;
+    }
+
+    ScopedHttpHandle session(WinHttpOpen(kUserAgent, WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY, WINHTTP_NO_PROXY_NAME,
+                                         WINHTTP_NO_PROXY_BYPASS, 0));
+    if (!session) {
+        FailWithLastError(errorText, L"Could not initialize the Windows HTTP client: ");
+        return false;
+    }
+    WinHttpSetTimeouts(session.get(), kResolveTimeoutMs, kConnectTimeoutMs, kSendTimeoutMs, kReceiveTimeoutMs);
+
+    ScopedHttpHandle connection(WinHttpConnect(session.get(), parsed.host.c_str(), parsed.port, 0));
+    if (!connection) {
+        FailWithLastError(errorText, L"Could not connect to the Velto download server: ");
+        return false;
+    }
+
+    const std::wstring target = parsed.path.empty() ? std::wstring(L"/") : parsed.path;
+    ScopedHttpHandle request(WinHttpOpenRequest(connection.get(), L"GET", target.c_str(), nullptr,
+                                                WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
+                                                WINHTTP_FLAG_SECURE));
+    if (!request) {
+        FailWithLastError(errorText, L"Could not create the download request: ");
+        return false;
+    }
+
+    DWORD redirectPolicy = WINHTTP_OPTION_REDIRECT_POLICY_DISALLOW_HTTPS_TO_HTTP;
+    WinHttpSetOption(request.get(), WINHTTP_OPTION_REDIRECT_POLICY, &redirectPolicy, sizeof(redirectPolicy));
+
+    if (!WinHttpSendRequest(request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
+        !WinHttpReceiveResponse(request.get(), nullptr)) {
+        FailWithLastError(errorText, L"The Velto download request failed: ");
+        return false;
+    }
+
+    DWORD status = 0;
+    DWORD statusSize = sizeof(status);
+    if (!WinHttpQueryHeaders(request.get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+                             WINHTTP_HEADER_NAME_BY_INDEX, &status, &statusSize, WINHTTP_NO_HEADER_INDEX)) {
+        errorText = L"Could not read the HTTP response status.";
+        return false;
+    }
+    if (status < 200 || status > 299) {
+        errorText = L"The Velto server returned HTTP " + DecimalText(status) + L".";
+        return false;
+    }
+
+    return ReadBody(request.get(), body, sizeLimit, errorText);
+}

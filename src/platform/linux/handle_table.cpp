@@ -1,0 +1,74 @@
+#include "platform/linux/handle_table.h"
+
+#include <cstdint>
+#include <map>
+#include <mutex>
+
+#include "platform/linux/kernel32.h"
+
+namespace velto::platform {
+namespace {
+
+// Values start above zero and step by four, as Windows hands them out, so
+// that neither null nor INVALID_HANDLE_VALUE is ever a valid handle.
+constexpr std::uintptr_t kFirstHandle = 0x100;
+constexpr std::uintptr_t kHandleStep = 4;
+
+struct HandleTable {
+    std::mutex lock;
+    std::map<std::uintptr_t, KernelObject> objects;
+    std::uintptr_t next = kFirstHandle;
+};
+
+HandleTable& Table() {
+    static HandleTable table;
+    return table;
+}
+
+std::uintptr_t Key(HANDLE handle) {
+    return reinterpret_cast<std::uintptr_t>(handle);
+}
+
+}  // namespace
+
+HANDLE AddObject(const KernelObject& object) {
+    HandleTable& table = Table();
+    std::lock_guard<std::mutex> guard(table.lock);
+    while (table.objects.count(table.next) != 0) table.next += kHandleStep;
+    const std::uintptr_t key = table.next;
+    table.next += kHandleStep;
+    table.objects.emplace(key, object);
+    return reinterpret_cast<HANDLE>(key);
+}
+
+KernelObject* FindObject(HANDLE handle, ObjectKind kind) {
+    HandleTable& table = Table();
+    std::lock_guard<std::mutex> guard(table.lock);
+    const auto found = table.objects.find(Key(handle));
+    if (found == table.objects.end() || found->second.kind != kind) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return nullptr;
+    }
+    return &found->second;
+}
+
+bool TakeObject(HANDLE handle, KernelObject& taken) {
+    HandleTable& table = Table();
+    std::lock_guard<std::mutex> guard(table.lock);
+    const auto found = table.objects.find(Key(handle));
+    if (found == table.objects.end()) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return false;
+    }
+    taken = found->second;
+    table.objects.erase(found);
+    return true;
+}
+
+std::size_t OpenHandleCount() {
+    HandleTable& table = Table();
+    std::lock_guard<std::mutex> guard(table.lock);
+    return table.objects.size();
+}
+
+}  // namespace velto::platform

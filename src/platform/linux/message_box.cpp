@@ -1,0 +1,81 @@
+// MessageBoxW on the controlling terminal. Without a terminal nobody can
+// answer, so a question is answered with Cancel: nothing is started
+// without a person's consent.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <string>
+
+#include "platform/linux/text_conversion.h"
+#include "platform/linux/user32.h"
+
+namespace {
+
+bool WriteAll(int fd, const std::string& text) {
+    std::size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t count = write(fd, text.data() + done, text.size() - done);
+        if (count < 0 && errno == EINTR) continue;
+        if (count <= 0) return false;
+        done += static_cast<std::size_t>(count);
+    }
+    return true;
+}
+
+// One line of input, without its line feed; false at the end of input.
+bool ReadLine(int fd, std::string& line) {
+    line.clear();
+    for (;;) {
+        char c = 0;
+        const ssize_t count = read(fd, &c, 1);
+        if (count < 0 && errno == EINTR) continue;
+        if (count <= 0) return !line.empty();
+        if (c == '\n') return true;
+        line.push_back(c);
+    }
+}
+
+std::string Trimmed(const std::string& text) {
+    const std::size_t first = text.find_first_not_of(" \t\r");
+    if (first == std::string::npos) return {};
+    return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
+}
+
+bool IsOkAnswer(const std::string& answer) {
+    std::string lower;
+    for (char c : Trimmed(answer)) lower.push_back(static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c));
+    return lower == "o" || lower == "ok";
+}
+
+std::string BoxText(LPCWSTR caption, LPCWSTR text) {
+    const std::wstring_view captionText = caption != nullptr ? caption : L"Error";
+    const std::wstring_view bodyText = text != nullptr ? text : L"";
+    return "\n[" + velto::platform::Utf16ToUtf8Lossy(captionText) + "]\n" +
+           velto::platform::Utf16ToUtf8Lossy(bodyText) + "\n";
+}
+
+int AskOnTerminal(int tty, const std::string& box, bool question) {
+    WriteAll(tty, box + (question ? "OK or Cancel? [o/c] " : "Press Enter to continue. "));
+    std::string answer;
+    const bool answered = ReadLine(tty, answer);
+    if (!question) return IDOK;
+    return answered && IsOkAnswer(answer) ? IDOK : IDCANCEL;
+}
+
+}  // namespace
+
+extern "C" int MessageBoxW(HWND, LPCWSTR lpText, LPCWSTR lpCaption, UINT uType) {
+    const bool question = (uType & MB_TYPEMASK) == MB_OKCANCEL;
+    const std::string box = BoxText(lpCaption, lpText);
+
+    const int tty = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (tty < 0) {
+        WriteAll(STDERR_FILENO, box);
+        return question ? IDCANCEL : IDOK;
+    }
+    const int answer = AskOnTerminal(tty, box, question);
+    close(tty);
+    return answer;
+}

@@ -1,0 +1,131 @@
+// CryptoAPI's message and certificate interface, as far as reading an
+// embedded Authenticode signature and pinning its signer need it. Records
+// have the fields and order Windows gives them.
+#pragma once
+
+#include "win_types.h"
+#include "winerror.h"
+
+using HCERTSTORE = void*;
+using HCRYPTMSG = void*;
+using ALG_ID = unsigned int;
+
+struct CRYPTOAPI_BLOB {
+    DWORD cbData;
+    BYTE* pbData;
+};
+using CRYPT_INTEGER_BLOB = CRYPTOAPI_BLOB;
+using CRYPT_DATA_BLOB = CRYPTOAPI_BLOB;
+using CRYPT_OBJID_BLOB = CRYPTOAPI_BLOB;
+using CERT_NAME_BLOB = CRYPTOAPI_BLOB;
+using CRYPT_HASH_BLOB = CRYPTOAPI_BLOB;
+using CRYPT_DER_BLOB = CRYPTOAPI_BLOB;
+using CRYPT_ATTR_BLOB = CRYPTOAPI_BLOB;
+
+struct CRYPT_ALGORITHM_IDENTIFIER {
+    LPSTR pszObjId;
+    CRYPT_OBJID_BLOB Parameters;
+};
+
+struct CRYPT_BIT_BLOB {
+    DWORD cbData;
+    BYTE* pbData;
+    DWORD cUnusedBits;
+};
+
+struct CERT_PUBLIC_KEY_INFO {
+    CRYPT_ALGORITHM_IDENTIFIER Algorithm;
+    CRYPT_BIT_BLOB PublicKey;
+};
+
+struct CERT_EXTENSION {
+    LPSTR pszObjId;
+    BOOL fCritical;
+    CRYPT_OBJID_BLOB Value;
+};
+using PCERT_EXTENSION = CERT_EXTENSION*;
+
+struct CERT_INFO {
+    DWORD dwVersion;
+    CRYPT_INTEGER_BLOB SerialNumber;
+    CRYPT_ALGORITHM_IDENTIFIER SignatureAlgorithm;
+    CERT_NAME_BLOB Issuer;
+    FILETIME NotBefore;
+    FILETIME NotAfter;
+    CERT_NAME_BLOB Subject;
+    CERT_PUBLIC_KEY_INFO SubjectPublicKeyInfo;
+    CRYPT_BIT_BLOB IssuerUniqueId;
+    CRYPT_BIT_BLOB SubjectUniqueId;
+    DWORD cExtension;
+    PCERT_EXTENSION rgExtension;
+};
+using PCERT_INFO = CERT_INFO*;
+
+struct CERT_CONTEXT {
+    DWORD dwCertEncodingType;
+    BYTE* pbCertEncoded;
+    DWORD cbCertEncoded;
+    PCERT_INFO pCertInfo;
+    HCERTSTORE hCertStore;
+};
+using PCERT_CONTEXT = CERT_CONTEXT*;
+using PCCERT_CONTEXT = const CERT_CONTEXT*;
+
+struct CRYPT_ATTRIBUTE {
+    LPSTR pszObjId;
+    DWORD cValue;
+    CRYPT_ATTR_BLOB* rgValue;
+};
+
+struct CRYPT_ATTRIBUTES {
+    DWORD cAttr;
+    CRYPT_ATTRIBUTE* rgAttr;
+};
+
+struct CMSG_SIGNER_INFO {
+    DWORD dwVersion;
+    CERT_NAME_BLOB Issuer;
+    CRYPT_INTEGER_BLOB SerialNumber;
+    CRYPT_ALGORITHM_IDENTIFIER HashAlgorithm;
+    CRYPT_ALGORITHM_IDENTIFIER HashEncryptionAlgorithm;
+    CRYPT_DATA_BLOB EncryptedHash;
+    CRYPT_ATTRIBUTES AuthAttrs;
+    CRYPT_ATTRIBUTES UnauthAttrs;
+};
+using PCMSG_SIGNER_INFO = CMSG_SIGNER_INFO*;
+
+#define X509_ASN_ENCODING 0x00000001
+#define PKCS_7_ASN_ENCODING 0x00010000
+
+#define CERT_QUERY_OBJECT_FILE 0x00000001
+#define CERT_QUERY_OBJECT_BLOB 0x00000002
+#define CERT_QUERY_CONTENT_PKCS7_SIGNED_EMBED 10
+#define CERT_QUERY_CONTENT_FLAG_PKCS7_SIGNED_EMBED (1 << CERT_QUERY_CONTENT_PKCS7_SIGNED_EMBED)
+#define CERT_QUERY_FORMAT_BINARY 1
+#define CERT_QUERY_FORMAT_FLAG_BINARY (1 << CERT_QUERY_FORMAT_BINARY)
+
+#define CMSG_SIGNER_INFO_PARAM 6
+#define CMSG_CTRL_VERIFY_SIGNATURE 1
+
+#define CERT_COMPARE_SHIFT 16
+#define CERT_COMPARE_SUBJECT_CERT 11
+#define CERT_FIND_SUBJECT_CERT (CERT_COMPARE_SUBJECT_CERT << CERT_COMPARE_SHIFT)
+
+extern "C" {
+BOOL WINAPI CryptQueryObject(DWORD dwObjectType, const void* pvObject, DWORD dwExpectedContentTypeFlags,
+                             DWORD dwExpectedFormatTypeFlags, DWORD dwFlags, DWORD* pdwMsgAndCertEncodingType,
+                             DWORD* pdwContentType, DWORD* pdwFormatType, HCERTSTORE* phCertStore,
+                             HCRYPTMSG* phMsg, const void** ppvContext);
+BOOL WINAPI CryptMsgGetParam(HCRYPTMSG hCryptMsg, DWORD dwParamType, DWORD dwIndex, void* pvData,
+                             DWORD* pcbData);
+PCCERT_CONTEXT WINAPI CertFindCertificateInStore(HCERTSTORE hCertStore, DWORD dwCertEncodingType,
+                                                 DWORD dwFindFlags, DWORD dwFindType, const void* pvFindPara,
+                                                 PCCERT_CONTEXT pPrevCertContext);
+BOOL WINAPI CryptMsgControl(HCRYPTMSG hCryptMsg, DWORD dwFlags, DWORD dwCtrlType, const void* pvCtrlPara);
+BOOL WINAPI CryptHashCertificate2(LPCWSTR pwszCNGHashAlgid, DWORD dwFlags, void* pvReserved,
+                                  const BYTE* pbEncoded, DWORD cbEncoded, BYTE* pbComputedHash,
+                                  DWORD* pcbComputedHash);
+BOOL WINAPI CertFreeCertificateContext(PCCERT_CONTEXT pCertContext);
+BOOL WINAPI CryptMsgClose(HCRYPTMSG hCryptMsg);
+BOOL WINAPI CertCloseStore(HCERTSTORE hCertStore, DWORD dwFlags);
+}
