@@ -30,3 +30,19 @@ add_library(velto_system INTERFACE)
 target_link_libraries(velto_system INTERFACE
   velto_config velto_sequence velto_download velto_manifest velto_staging velto_digest
   velto_signature velto_launch velto_windows_error_text velto_https_prefix velto_hex_text)
+
+# Off Windows, each step also names the stand-in components it calls, so
+# that they follow it on the link line. A test's own fakes are linked first
+# and take the place of the real operations of the same names.
+if(NOT WIN32)
+  target_link_libraries(velto_windows_error_text PUBLIC velto_layer_kernel32)
+  target_link_libraries(velto_https_prefix PUBLIC velto_layer_crt)
+  target_link_libraries(velto_manifest PUBLIC velto_layer_kernel32)
+  target_link_libraries(velto_hex_text PUBLIC velto_layer_crt)
+  target_link_libraries(velto_download PUBLIC $<TARGET_NAME_IF_EXISTS:velto_layer_winhttp> velto_layer_kernel32)
+  target_link_libraries(velto_staging PUBLIC velto_layer_kernel32)
+  target_link_libraries(velto_digest PUBLIC velto_layer_bcrypt velto_layer_kernel32)
+  target_link_libraries(velto_signature PUBLIC $<TARGET_NAME_IF_EXISTS:velto_layer_wintrust> velto_layer_kernel32)
+  target_link_libraries(velto_launch PUBLIC velto_layer_kernel32)
+  target_link_libraries(velto_sequence PUBLIC velto_layer_user32 velto_layer_crt velto_layer_kernel32)
+endif()

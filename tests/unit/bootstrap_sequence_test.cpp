@@ -1,0 +1,234 @@
+// The bootstrap sequence against scripted steps: exit codes, messages,
+// confirmation text, and exactly when the staged file is deleted.
+#include <gtest/gtest.h>
+
+#include "app/bootstrap_sequence.h"
+#include "fakes/fake_steps.h"
+
+namespace {
+
+const std::wstring kManifestUrl = L"https://release.test/downloads/velto/update/latest.json";
+const std::wstring kPin = L"00112233445566778899AABBCCDDEEFF00112233445566778899AABBCCDDEEFF";
+const std::wstring kStaged = L"C:\\Temp\\VeltoBootstrap\\Velto_Setup.exe";
+const std::wstring kInstallerUrl = L"https://release.test/setup.exe";
+const std::wstring kConfigMessage =
+    L"This Velto bootstrapper has not been configured for release yet.\n\nRebuild it with the final HTTPS "
+    L"manifest URL and the local release certificate thumbprint before Signaro signing.";
+
+std::string ManifestWith(const std::string& version, const std::string& url, const std::string& sha256) {
+    return "{\"version\":\"" + version + "\",\"url\":\"" + url + "\",\"sha256\":\"" + sha256 + "\"}";
+}
+
+std::string DigestHex(char lowerOrUpper) {
+    std::string hex;
+    for (int i = 0; i < 32; ++i) hex += lowerOrUpper == 'a' ? "ab" : "AB";
+    return hex;
+}
+
+class BootstrapSequenceTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ResetSequenceScript();
+        Script().manifestBody = ManifestWith("2.1.0", "https://release.test/setup.exe", DigestHex('A'));
+        Script().digest.fill(0xAB);
+    }
+    int Run(const std::wstring& url = kManifestUrl, const std::wstring& pin = kPin) {
+        return RunBootstrapSequence(BootstrapConfig{url, pin});
+    }
+    std::vector<std::wstring>& Events() { return Script().events; }
+    std::vector<std::wstring> Expected(std::initializer_list<std::wstring> tail) {
+        std::vector<std::wstring> events{L"download " + kManifestUrl + L" 131072",
+                                         L"download " + kInstallerUrl + L" 268435456", L"prepare",
+                                         L"write " + kStaged + L" 2", L"hold " + kStaged};
+        events.insert(events.end(), tail);
+        return events;
+    }
+};
+
+struct ConfigCase {
+    std::wstring url;
+    std::wstring pin;
+    bool accepted;
+};
+
+class ConfigurationCheck : public BootstrapSequenceTest, public ::testing::WithParamInterface<ConfigCase> {};
+
+TEST_P(ConfigurationCheck, AcceptsOnlyHttpsAndA64DigitPin) {
+    ResetSequenceScript();
+    Script().manifestDownload = {false, L"stop here"};
+    const int exitCode = Run(GetParam().url, GetParam().pin);
+    if (GetParam().accepted) {
+        EXPECT_EQ(exitCode, kExitManifestDownload);
+        EXPECT_EQ(Script().boxTexts, std::vector<std::wstring>{L"stop here"});
+    } else {
+        EXPECT_EQ(exitCode, kExitNotConfigured);
+        EXPECT_EQ(Events(), std::vector<std::wstring>{L"error box"});
+        EXPECT_EQ(Script().boxTexts, std::vector<std::wstring>{kConfigMessage});
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ConfigurationCheck,
+    ::testing::Values(ConfigCase{L"https://", kPin, true}, ConfigCase{L"HTTPS://RELEASE.TEST/x", kPin, true},
+                      ConfigCase{L"HtTpS://release.test/x", kPin, true}, ConfigCase{L"https:/", kPin, false},
+                      ConfigCase{L"", kPin, false}, ConfigCase{L"http://release.test/x", kPin, false},
+                      ConfigCase{L" https://release.test", kPin, false},
+                      ConfigCase{kManifestUrl, L"", false},
+                      ConfigCase{kManifestUrl, kPin.substr(0, 63), false},
+                      ConfigCase{kManifestUrl, kPin + L"0", false},
+                      ConfigCase{kManifestUrl, kPin.substr(0, 63) + L"x", false},
+                      ConfigCase{kManifestUrl, L"00:11:22:33:44:55:66:77:88:99:aa:bb:cc:dd:ee:ff:"
+                                               L"00:11:22:33:44:55:66:77:88:99:aa:bb:cc:dd:ee:ff", true}));
+
+struct ManifestCase {
+    std::string body;
+    bool accepted;
+};
+
+class ManifestValidation : public BootstrapSequenceTest, public ::testing::WithParamInterface<ManifestCase> {};
+
+TEST_P(ManifestValidation, RejectsIncompleteManifestsWithExit11) {
+    Script().manifestBody = GetParam().body;
+    Script().installerDownload = {false, L"installer stop"};
+    const int exitCode = Run();
+    if (GetParam().accepted) {
+        EXPECT_EQ(exitCode, kExitInstallerDownload);
+    } else {
+        EXPECT_EQ(exitCode, kExitManifestInvalid);
+        EXPECT_EQ(Events().size(), 2u);
+        EXPECT_EQ(Script().boxTexts, std::vector<std::wstring>{L"The Velto release manifest is invalid or incomplete."});
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ManifestValidation,
+    ::testing::Values(ManifestCase{ManifestWith("2.0", "https://r.test/s.exe", DigestHex('A')), true},
+                      ManifestCase{ManifestWith("2.0", "HTTPS://r.test/s.exe", DigestHex('a')), true},
+                      ManifestCase{ManifestWith("", "https://r.test/s.exe", DigestHex('A')), false},
+                      ManifestCase{"{\"url\":\"https://r.test/s.exe\",\"sha256\":\"" + DigestHex('A') + "\"}", false},
+                      ManifestCase{ManifestWith("2.0", "http://r.test/s.exe", DigestHex('A')), false},
+                      ManifestCase{ManifestWith("2.0", "https:/", DigestHex('A')), false},
+                      ManifestCase{ManifestWith("2.0", "https://r.test/s.exe", DigestHex('A').substr(2)), false},
+                      ManifestCase{ManifestWith("2.0", "https://r.test/s.exe", DigestHex('A') + "00"), false},
+                      ManifestCase{ManifestWith("\xC0\xAF", "https://r.test/s.exe", DigestHex('A')), false},
+                      ManifestCase{"", false}));
+
+TEST_F(BootstrapSequenceTest, ManifestDownloadFailureShowsItsErrorWithExit10) {
+    Script().manifestDownload = {false, L"The Velto server returned HTTP 404."};
+    EXPECT_EQ(Run(), kExitManifestDownload);
+    EXPECT_EQ(Script().boxTexts, std::vector<std::wstring>{L"The Velto server returned HTTP 404."});
+}
+
+TEST_F(BootstrapSequenceTest, InstallerDownloadFailureShowsItsErrorWithExit12) {
+    Script().installerDownload = {false, L"The downloaded file exceeded the safety size limit."};
+    EXPECT_EQ(Run(), kExitInstallerDownload);
+    EXPECT_EQ(Events().back(), L"error box");
+    EXPECT_EQ(Script().boxTexts.back(), L"The downloaded file exceeded the safety size limit.");
+}
+
+TEST_F(BootstrapSequenceTest, EmptyStagingPathShowsTheFallbackAndDeletesNothing) {
+    Script().stagingPath.clear();
+    EXPECT_EQ(Run(), kExitStaging);
+    EXPECT_EQ(Events().back(), L"error box");
+    EXPECT_EQ(Script().boxTexts.back(), L"Could not prepare the Velto setup file.");
+    for (const std::wstring& event : Events()) EXPECT_EQ(event.find(L"write"), std::wstring::npos);
+}
+
+TEST_F(BootstrapSequenceTest, FailedWriteShowsItsOwnMessageAndDeletesNothing) {
+    Script().write = {false, L"Could not write the installer file: disk full"};
+    EXPECT_EQ(Run(), kExitStaging);
+    EXPECT_EQ(Events().back(), L"error box");
+    EXPECT_EQ(Script().boxTexts.back(), L"Could not write the installer file: disk full");
+    for (const std::wstring& event : Events()) EXPECT_EQ(event.find(L"delete"), std::wstring::npos);
+}
+
+TEST_F(BootstrapSequenceTest, StagedFileThatCannotBeHeldEndsWithExit13) {
+    Script().holdSucceeds = false;
+    EXPECT_EQ(Run(), kExitStaging);
+    EXPECT_EQ(Events(), Expected({L"error box"}));
+    EXPECT_EQ(Script().boxTexts.back(), L"Could not prepare the Velto setup file.");
+}
+
+struct LateFailureCase {
+    const char* name;
+    void (*arrange)(SequenceScript&);
+    int exitCode;
+    std::wstring message;
+    std::vector<std::wstring> stepsBeforeDeletion;
+};
+
+class LateFailure : public BootstrapSequenceTest, public ::testing::WithParamInterface<LateFailureCase> {};
+
+TEST_P(LateFailure, DeletesTheStagedFileBeforeTheBox) {
+    GetParam().arrange(Script());
+    EXPECT_EQ(Run(), GetParam().exitCode);
+    std::vector<std::wstring> tail = GetParam().stepsBeforeDeletion;
+    tail.insert(tail.end(), {L"release hold", L"delete " + kStaged, L"error box"});
+    std::vector<std::wstring> expected = Expected({});
+    expected.insert(expected.end(), tail.begin(), tail.end());
+    EXPECT_EQ(Events(), expected);
+    EXPECT_EQ(Script().boxTexts.back(), GetParam().message);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, LateFailure,
+    ::testing::Values(
+        LateFailureCase{"digest", [](SequenceScript& s) { s.hash = {false, L"Could not calculate the installer SHA-256 hash."}; },
+                        kExitDigestNotComputed, L"Could not calculate the installer SHA-256 hash.", {L"hash " + kStaged}},
+        LateFailureCase{"mismatch", [](SequenceScript& s) { s.digest[31] = 0xAC; }, kExitDigestMismatch,
+                        L"Security check failed: the Velto setup SHA-256 hash does not match the published release manifest.",
+                        {L"hash " + kStaged}},
+        LateFailureCase{"signature", [](SequenceScript& s) { s.signature = {false, L"Security check failed: the Velto setup is unsigned."}; },
+                        kExitSignature, L"Security check failed: the Velto setup is unsigned.",
+                        {L"hash " + kStaged, L"verify " + kStaged}},
+        LateFailureCase{"launch", [](SequenceScript& s) { s.launchResult = -1; s.launchError = L"Could not start Velto Setup: bad format"; },
+                        kExitNotStarted, L"Could not start Velto Setup: bad format",
+                        {L"hash " + kStaged, L"verify " + kStaged, L"confirm box", L"launch " + kStaged}}),
+    [](const ::testing::TestParamInfo<LateFailureCase>& caseInfo) { return std::string(caseInfo.param.name); });
+
+TEST_F(BootstrapSequenceTest, DeclinedConfirmationDeletesAndReturns0WithoutAnotherBox) {
+    Script().confirmAnswer = 2;  // IDCANCEL; closing the box answers the same
+    EXPECT_EQ(Run(), kExitDeclined);
+    EXPECT_EQ(Events(), Expected({L"hash " + kStaged, L"verify " + kStaged, L"confirm box", L"release hold",
+                                  L"delete " + kStaged}));
+}
+
+class InstallerExitCode : public BootstrapSequenceTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(InstallerExitCode, IsPassedOnAfterTheFileIsDeleted) {
+    Script().launchResult = GetParam();
+    EXPECT_EQ(Run(), GetParam());
+    EXPECT_EQ(Events(), Expected({L"hash " + kStaged, L"verify " + kStaged, L"confirm box", L"launch " + kStaged,
+                                  L"release hold", L"delete " + kStaged}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, InstallerExitCode, ::testing::Values(0, 3, 42, 3010, 17, -2));
+
+TEST_F(BootstrapSequenceTest, ConfirmationShowsTheVersionExactlyAsDecoded) {
+    Script().manifestBody = ManifestWith(" 2.0\\nbeta \xC3\xA9", "https://release.test/setup.exe", DigestHex('a'));
+    Script().confirmAnswer = 2;
+    Run();
+    ASSERT_EQ(Script().boxTexts.size(), 1u);
+    EXPECT_EQ(Script().boxTexts[0],
+              L"Velto  2.0\nbeta \u00E9 has been downloaded and verified.\n\nStart installation now?");
+}
+
+TEST_F(BootstrapSequenceTest, InstallerBufferIsReleasedBeforeHashing) {
+    Script().installerBody.assign(1 << 20, 0x5A);
+    Run();
+    EXPECT_EQ(Script().installerBytesAtHash, 0u);
+}
+
+TEST_F(BootstrapSequenceTest, SignatureCheckGetsThePinExactlyAsBuilt) {
+    const std::wstring pin = L"00 11 22 33 44 55 66 77 88 99 aa bb cc dd ee ff 00 11 22 33 44 55 66 77 88 99 aa bb cc dd ee ff";
+    Run(kManifestUrl, pin);
+    EXPECT_EQ(Script().pinSeenBySignature, pin);
+}
+
+TEST_F(BootstrapSequenceTest, StepErrorTextIsShownUnchanged) {
+    Script().signature = {false, L"Windows rejected the Velto setup signature (0x800B0101)."};
+    EXPECT_EQ(Run(), kExitSignature);
+    EXPECT_EQ(Script().boxTexts, std::vector<std::wstring>{L"Windows rejected the Velto setup signature (0x800B0101)."});
+}
+
+}  // namespace
