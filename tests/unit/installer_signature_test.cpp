@@ -1,0 +1,136 @@
+// The signature check's own logic against scripted WinTrust and CryptoAPI:
+// the order of outcomes, the accepted statuses, the status text and the
+// clean-up on every path.
+#include <gtest/gtest.h>
+
+#include "fakes/fake_wintrust.h"
+#include "verify/installer_signature.h"
+
+namespace {
+
+const std::wstring kPath = L"C:\\Temp\\VeltoBootstrap\\Velto_Setup.exe";
+const std::wstring kPinMessage =
+    L"Security check failed: the Velto setup was not signed by the certificate pinned into this bootstrapper.";
+
+std::wstring PinOf(std::uint8_t byte) {
+    static const wchar_t* kDigits = L"0123456789ABCDEF";
+    std::wstring pin;
+    for (int i = 0; i < 32; ++i) pin += {kDigits[byte >> 4], kDigits[byte & 15]};
+    return pin;
+}
+
+class InstallerSignatureTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ResetTrustScript();
+        TrustScript().fingerprint.fill(0x5C);
+    }
+    bool Verify(const std::wstring& pin = PinOf(0x5C)) { return VerifyInstallerSignature(kPath, pin, errorText); }
+    std::vector<std::wstring>& Calls() { return TrustScript().calls; }
+    std::wstring errorText = L"untouched";
+};
+
+const std::vector<std::wstring> kFullRun{L"trust verify " + kPath, L"query " + kPath, L"signer size", L"signer copy",
+                                         L"find", L"verify signature", L"fingerprint", L"free certificate",
+                                         L"close message", L"close store", L"trust close"};
+
+class AcceptedStatus : public InstallerSignatureTest, public ::testing::WithParamInterface<LONG> {};
+
+TEST_P(AcceptedStatus, PassesWithThePinnedSigner) {
+    TrustScript().trustStatus = GetParam();
+    EXPECT_TRUE(Verify());
+    EXPECT_EQ(errorText, L"untouched");
+    EXPECT_EQ(Calls(), kFullRun);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, AcceptedStatus,
+                         ::testing::Values(0, static_cast<LONG>(0x800B0109), static_cast<LONG>(0x800B010A)));
+
+struct OutcomeCase {
+    const char* name;
+    void (*arrange)(WinTrustScript&);
+    std::wstring message;
+    std::vector<std::wstring> calls;
+};
+
+class Outcome : public InstallerSignatureTest, public ::testing::WithParamInterface<OutcomeCase> {};
+
+TEST_P(Outcome, StopsWithItsMessageAndCleansUp) {
+    GetParam().arrange(TrustScript());
+    EXPECT_FALSE(Verify());
+    EXPECT_EQ(errorText, GetParam().message);
+    EXPECT_EQ(Calls(), GetParam().calls);
+}
+
+const std::wstring kQuery = L"query " + kPath;
+const std::wstring kTrust = L"trust verify " + kPath;
+
+INSTANTIATE_TEST_SUITE_P(
+    Order, Outcome,
+    ::testing::Values(
+        // A failed query outranks every verdict, even a bad digest.
+        OutcomeCase{"no_signature", [](WinTrustScript& s) { s.queryFinds = false; s.trustStatus = static_cast<LONG>(0x80096010); },
+                    L"The downloaded Velto setup has no readable Authenticode signature.", {kTrust, kQuery, L"trust close"}},
+        OutcomeCase{"no_store", [](WinTrustScript& s) { s.queryYieldsStore = false; },
+                    L"The downloaded Velto setup has no readable Authenticode signature.",
+                    {kTrust, kQuery, L"close message", L"trust close"}},
+        OutcomeCase{"no_message", [](WinTrustScript& s) { s.queryYieldsMessage = false; },
+                    L"The downloaded Velto setup has no readable Authenticode signature.",
+                    {kTrust, kQuery, L"close store", L"trust close"}},
+        OutcomeCase{"signer_size", [](WinTrustScript& s) { s.signerSizeKnown = false; },
+                    L"Could not read the Velto setup signer information.",
+                    {kTrust, kQuery, L"signer size", L"close message", L"close store", L"trust close"}},
+        OutcomeCase{"signer_empty", [](WinTrustScript& s) { s.signerSize = 0; },
+                    L"Could not read the Velto setup signer information.",
+                    {kTrust, kQuery, L"signer size", L"close message", L"close store", L"trust close"}},
+        OutcomeCase{"signer_copy", [](WinTrustScript& s) { s.signerCopied = false; },
+                    L"Could not read the Velto setup signer information.",
+                    {kTrust, kQuery, L"signer size", L"signer copy", L"close message", L"close store", L"trust close"}},
+        OutcomeCase{"certificate", [](WinTrustScript& s) { s.certificateFound = false; },
+                    L"Could not locate the embedded Velto setup signing certificate.",
+                    {kTrust, kQuery, L"signer size", L"signer copy", L"find", L"close message", L"close store", L"trust close"}},
+        OutcomeCase{"signature", [](WinTrustScript& s) { s.signatureVerifies = false; },
+                    L"The Velto setup signature is cryptographically invalid.",
+                    {kTrust, kQuery, L"signer size", L"signer copy", L"find", L"verify signature", L"free certificate",
+                     L"close message", L"close store", L"trust close"}},
+        OutcomeCase{"fingerprint", [](WinTrustScript& s) { s.fingerprintComputed = false; },
+                    L"Could not calculate the Velto setup signing certificate SHA-256 fingerprint.", kFullRun},
+        // The pin is judged before the verdict: another signer of an altered file gets the pin message.
+        OutcomeCase{"pin", [](WinTrustScript& s) { s.fingerprint[0] = 0x5D; s.trustStatus = static_cast<LONG>(0x80096010); },
+                    kPinMessage, kFullRun},
+        OutcomeCase{"bad_digest", [](WinTrustScript& s) { s.trustStatus = static_cast<LONG>(0x80096010); },
+                    L"Security check failed: the signed Velto setup was modified after signing.", kFullRun},
+        OutcomeCase{"unsigned", [](WinTrustScript& s) { s.trustStatus = static_cast<LONG>(0x800B0100); },
+                    L"Security check failed: the Velto setup is unsigned.", kFullRun},
+        OutcomeCase{"expired", [](WinTrustScript& s) { s.trustStatus = static_cast<LONG>(0x800B0101); },
+                    L"Windows rejected the Velto setup signature (0x800B0101).", kFullRun},
+        OutcomeCase{"leading_zeros", [](WinTrustScript& s) { s.trustStatus = 0x00000057; },
+                    L"Windows rejected the Velto setup signature (0x00000057).", kFullRun},
+        OutcomeCase{"all_bits", [](WinTrustScript& s) { s.trustStatus = -1; },
+                    L"Windows rejected the Velto setup signature (0xFFFFFFFF).", kFullRun}),
+    [](const ::testing::TestParamInfo<OutcomeCase>& caseInfo) { return std::string(caseInfo.param.name); });
+
+struct PinCase {
+    std::wstring pin;
+    bool matches;
+};
+
+class PinText : public InstallerSignatureTest, public ::testing::WithParamInterface<PinCase> {};
+
+TEST_P(PinText, MatchesByItsHexadecimalDigitsOnly) {
+    TrustScript().fingerprint.fill(0xAB);
+    EXPECT_EQ(Verify(GetParam().pin), GetParam().matches);
+    if (!GetParam().matches) {
+        EXPECT_EQ(errorText, kPinMessage);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, PinText,
+    ::testing::Values(PinCase{PinOf(0xAB), true},
+                      PinCase{L"ab ab ab ab ab ab ab ab ab ab ab ab ab ab ab ab ab ab ab ab ab ab ab ab ab ab ab ab ab ab ab ab", true},
+                      PinCase{L"AB:AB:AB:AB:AB:AB:AB:AB:AB:AB:AB:AB:AB:AB:AB:AB:AB:AB:AB:AB:AB:AB:AB:AB:AB:AB:AB:AB:AB:AB:AB:AB", true},
+                      PinCase{L"", false}, PinCase{L"no digits here: xyz", false},
+                      PinCase{PinOf(0xAB).substr(2), false}, PinCase{PinOf(0xAB) + L"AB", false}));
+
+}  // namespace
