@@ -1,0 +1,51 @@
+// The Windows error text: trimming of system texts and the decimal
+// fallback.
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "app/windows_error_text.h"
+#include "platform/win_api.h"
+
+extern std::map<DWORD, std::wstring> fakeMessageTable;
+extern int fakeLocalFreeCalls;
+extern DWORD fakeLastFormatFlags;
+
+namespace {
+
+struct DescribeCase {
+    const char* name;
+    std::uint32_t code;
+    std::wstring systemText;  // empty: the table has no entry
+    std::wstring expected;
+};
+
+class DescribeWindowsErrorCases : public ::testing::TestWithParam<DescribeCase> {};
+
+TEST_P(DescribeWindowsErrorCases, TrimsTheEndOrFallsBackToTheCode) {
+    fakeMessageTable.clear();
+    fakeLocalFreeCalls = 0;
+    if (!GetParam().systemText.empty()) {
+        fakeMessageTable[GetParam().code] = GetParam().systemText;
+    }
+    EXPECT_EQ(DescribeWindowsError(GetParam().code), GetParam().expected);
+    EXPECT_EQ(fakeLastFormatFlags, 0x1300u);
+    EXPECT_EQ(fakeLocalFreeCalls, GetParam().systemText.empty() ? 0 : 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, DescribeWindowsErrorCases,
+    ::testing::Values(
+        DescribeCase{"full_stop_kept", 5, L"Access is denied.\r\n", L"Access is denied."},
+        DescribeCase{"mixed_tail", 2, L"Not found \r\n \n\r  ", L"Not found"},
+        DescribeCase{"tab_kept", 3, L"Text\t\r\n", L"Text\t"},
+        DescribeCase{"inner_and_leading_kept", 4, L"  a\r\nb \n", L"  a\r\nb"},
+        DescribeCase{"only_blanks", 6, L" \r\n ", L""},
+        DescribeCase{"fallback", 5, L"", L"Windows error 5"},
+        DescribeCase{"fallback_zero", 0, L"", L"Windows error 0"},
+        DescribeCase{"fallback_unsigned", 0x80092009u, L"", L"Windows error 2148081673"},
+        DescribeCase{"fallback_max", 0xFFFFFFFFu, L"", L"Windows error 4294967295"},
+        DescribeCase{"winhttp_code", 12029, L"", L"Windows error 12029"}),
+    [](const ::testing::TestParamInfo<DescribeCase>& caseInfo) { return std::string(caseInfo.param.name); });
+
+}  // namespace
