@@ -1,0 +1,78 @@
+// MultiByteToWideChar and the BCrypt provider as the layer offers them,
+// beyond what the system's own calls exercise.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "platform/win_api.h"
+
+namespace {
+
+TEST(MultiByteToWideChar, SizeQueryThenConversionIntoExactlyThatSize) {
+    const char text[] = "a\xF0\x9F\x98\x80";
+    EXPECT_EQ(MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, 5, nullptr, 0), 3);
+    wchar_t out[3] = {};
+    EXPECT_EQ(MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, 5, out, 3), 3);
+    EXPECT_EQ(out[1], static_cast<wchar_t>(0xD83D));
+    EXPECT_EQ(out[2], static_cast<wchar_t>(0xDE00));
+    EXPECT_EQ(MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, 5, out, 2), 0);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+}
+
+TEST(MultiByteToWideChar, TerminatedInputCountsItsTerminator) {
+    EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "abc", -1, nullptr, 0), 4);
+}
+
+TEST(MultiByteToWideChar, IllFormedInputFailsOnlyWhenAskedToBeStrict) {
+    const char text[] = "a\xC0\xAF" "b";
+    EXPECT_EQ(MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, 4, nullptr, 0), 0);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_UNICODE_TRANSLATION));
+    wchar_t out[4] = {};
+    ASSERT_EQ(MultiByteToWideChar(CP_UTF8, 0, text, 4, out, 4), 4);
+    EXPECT_EQ(out[1], static_cast<wchar_t>(0xFFFD));
+    EXPECT_EQ(out[3], L'b');
+}
+
+TEST(MultiByteToWideChar, RefusesWhatItDoesNotSupport) {
+    EXPECT_EQ(MultiByteToWideChar(1252, 0, "a", 1, nullptr, 0), 0);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0x80, "a", 1, nullptr, 0), 0);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_FLAGS));
+    EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "a", 0, nullptr, 0), 0);
+}
+
+TEST(BCrypt, ReportsItsPropertiesAndHashes) {
+    BCRYPT_ALG_HANDLE provider = nullptr;
+    ASSERT_EQ(BCryptOpenAlgorithmProvider(&provider, L"SHA256", nullptr, 0), 0);
+    DWORD objectLength = 0;
+    DWORD digestLength = 0;
+    ULONG size = 0;
+    EXPECT_EQ(BCryptGetProperty(provider, L"ObjectLength", reinterpret_cast<PUCHAR>(&objectLength), 4, &size, 0), 0);
+    EXPECT_EQ(BCryptGetProperty(provider, L"HashDigestLength", reinterpret_cast<PUCHAR>(&digestLength), 4, &size, 0), 0);
+    EXPECT_EQ(digestLength, 32u);
+    EXPECT_LT(BCryptGetProperty(provider, L"BlockLength", reinterpret_cast<PUCHAR>(&digestLength), 4, &size, 0), 0);
+
+    std::vector<std::uint8_t> object(objectLength);
+    BCRYPT_HASH_HANDLE hash = nullptr;
+    EXPECT_LT(BCryptCreateHash(provider, &hash, object.data(), objectLength - 1, nullptr, 0, 0), 0);
+    ASSERT_EQ(BCryptCreateHash(provider, &hash, object.data(), objectLength, nullptr, 0, 0), 0);
+    std::uint8_t abc[] = {'a', 'b', 'c'};
+    EXPECT_EQ(BCryptHashData(hash, abc, 3, 0), 0);
+    std::uint8_t digest[32] = {};
+    EXPECT_LT(BCryptFinishHash(hash, digest, 31, 0), 0);
+    EXPECT_EQ(BCryptFinishHash(hash, digest, 32, 0), 0);
+    EXPECT_EQ(digest[0], 0xBA);
+    EXPECT_EQ(digest[31], 0xAD);
+    EXPECT_LT(BCryptHashData(hash, abc, 3, 0), 0);  // a finished hash takes no more data
+    EXPECT_EQ(BCryptDestroyHash(hash), 0);
+    EXPECT_EQ(BCryptCloseAlgorithmProvider(provider, 0), 0);
+}
+
+TEST(BCrypt, UnknownAlgorithmIsNotFound) {
+    BCRYPT_ALG_HANDLE provider = reinterpret_cast<BCRYPT_ALG_HANDLE>(1);
+    EXPECT_EQ(BCryptOpenAlgorithmProvider(&provider, L"MD5", nullptr, 0), STATUS_NOT_FOUND);
+    EXPECT_EQ(provider, nullptr);
+    EXPECT_LT(BCryptCloseAlgorithmProvider(nullptr, 0), 0);
+}
+
+}  // namespace
