@@ -2,6 +2,7 @@
 // rights, environment and current folder, and none of its files: every
 // descriptor the layer opens is close-on-exec.
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -15,7 +16,9 @@
 #include "platform/linux/error_mapping.h"
 #include "platform/linux/handle_table.h"
 #include "platform/linux/kernel32.h"
+#include "platform/linux/program_image.h"
 #include "platform/linux/text_conversion.h"
+#include "platform/linux/wine_location.h"
 
 extern char** environ;
 
@@ -38,6 +41,40 @@ bool ToUtf8Words(const std::vector<std::wstring>& words, std::vector<std::string
         if (!velto::platform::Utf16ToUtf8(word, utf8)) return false;
         out.push_back(utf8);
     }
+    return true;
+}
+
+bool WineIsInstalled() {
+    struct stat info {};
+    const char* wine = velto::platform::WineLauncherPath();
+    return stat(wine, &info) == 0 && S_ISREG(info.st_mode) && access(wine, X_OK) == 0;
+}
+
+// Decides how program is started: directly, or a Windows program through
+// Wine as Debian's wine-binfmt would, with Wine in front of its words. A
+// Windows image that Windows itself could not start is refused before
+// anything runs, and so is every Windows program when Wine is absent.
+bool ChooseLauncher(std::string& program, std::vector<std::string>& words) {
+    int errnum = 0;
+    switch (velto::platform::ClassifyProgram(program, errnum)) {
+        case velto::platform::ProgramKind::Native:
+            return true;
+        case velto::platform::ProgramKind::Unreadable:
+            velto::platform::SetLastErrorFromErrno(errnum);
+            return false;
+        case velto::platform::ProgramKind::UnusableWindows:
+            SetLastError(ERROR_BAD_EXE_FORMAT);
+            return false;
+        case velto::platform::ProgramKind::WindowsProgram:
+            break;
+    }
+    if (!WineIsInstalled()) {
+        SetLastError(ERROR_BAD_EXE_FORMAT);
+        return false;
+    }
+    words[0] = program;
+    words.insert(words.begin(), velto::platform::WineLauncherPath());
+    program = velto::platform::WineLauncherPath();
     return true;
 }
 
@@ -99,6 +136,7 @@ extern "C" BOOL CreateProcessW(LPCWSTR lpApplicationName, LPWSTR lpCommandLine, 
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
+    if (!ChooseLauncher(program, words)) return FALSE;
     pid_t pid = -1;
     if (!SpawnProgram(program, words, lpCurrentDirectory != nullptr ? folder.c_str() : nullptr, pid)) return FALSE;
 
