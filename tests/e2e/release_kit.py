@@ -1,0 +1,114 @@
+"""Makes what a test release needs, offline: a signing PKI, Windows test
+installers built with mingw-w64 and signed with osslsigncode, manifests,
+and a velto executable configured for a release address and signer pin.
+
+Shared by the end-to-end tests and the demo."""
+
+import hashlib
+import json
+import os
+import subprocess
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+SOURCE_ROOT = os.path.abspath(os.path.join(HERE, "..", ".."))
+FIXTURES = os.path.join(SOURCE_ROOT, "tests", "authenticode", "fixtures")
+MANIFEST_PATH = "downloads/velto/update/latest.json"
+
+
+class Pki:
+    """The test signing PKI: a root, an intermediate and a code-signing
+    leaf (the release signer), and an unrelated signer."""
+
+    def __init__(self, folder):
+        self.folder = folder
+        self.root_ca = os.path.join(folder, "root.pem")
+        self.pin = read_text(os.path.join(folder, "leaf.sha256")).strip().upper()
+
+    def bundle(self, signer):
+        return {"release": ("chain_full.pem", "leaf.key"),
+                "other": ("chain_other.pem", "other.key")}[signer]
+
+
+def read_text(path):
+    with open(path, encoding="utf-8") as file:
+        return file.read()
+
+
+def make_pki(folder):
+    subprocess.run([os.path.join(FIXTURES, "make_pki.sh"), folder], check=True, stdout=subprocess.DEVNULL)
+    return Pki(folder)
+
+
+def build_installer(output, exit_code=0, message="Velto test installer ran.", command_line_file=None):
+    """A Windows console program that prints message and exits with
+    exit_code; with command_line_file (a Windows path) it also writes its
+    command line there."""
+    command = ["x86_64-w64-mingw32-gcc", "-municode", "-O2", "-s", "-Wl,--no-insert-timestamp",
+               "-DEXIT_CODE=%d" % exit_code, "-DMESSAGE=\"%s\"" % message.replace('"', '\\"')]
+    if command_line_file:
+        command.append('-DCOMMAND_LINE_FILE=L"%s"' % command_line_file.replace("\\", "\\\\"))
+    command += ["-o", output, os.path.join(HERE, "installers", "installer.c")]
+    subprocess.run(command, check=True)
+    return output
+
+
+def sign(pki, unsigned, signed, signer="release"):
+    chain, key = pki.bundle(signer)
+    if os.path.exists(signed):
+        os.remove(signed)  # osslsigncode will not overwrite
+    subprocess.run(["osslsigncode", "sign", "-certs", os.path.join(pki.folder, chain),
+                    "-key", os.path.join(pki.folder, key), "-h", "sha256", "-n", "Velto Setup",
+                    "-in", unsigned, "-out", signed], check=True, stdout=subprocess.DEVNULL)
+    return signed
+
+
+def mark_as_dll(path):
+    """Sets the DLL flag in a PE image's file header: a file that Windows
+    will not start as a program."""
+    with open(path, "r+b") as file:
+        data = bytearray(file.read())
+        header = int.from_bytes(data[0x3C:0x40], "little")
+        flags_at = header + 4 + 18
+        flags = int.from_bytes(data[flags_at:flags_at + 2], "little") | 0x2000
+        data[flags_at:flags_at + 2] = flags.to_bytes(2, "little")
+        file.seek(0)
+        file.write(data)
+
+
+def alter_byte(source, target, offset_from_start=0x200):
+    """A copy of source with one byte of its code changed."""
+    with open(source, "rb") as file:
+        data = bytearray(file.read())
+    data[offset_from_start] ^= 0xFF
+    with open(target, "wb") as file:
+        file.write(data)
+
+
+def sha256_of(path):
+    digest = hashlib.sha256()
+    with open(path, "rb") as file:
+        for block in iter(lambda: file.read(1 << 20), b""):
+            digest.update(block)
+    return digest.hexdigest()
+
+
+def write_manifest(release_dir, version=None, url=None, sha256=None, raw=None):
+    """Writes the manifest the server hands out; members left None are
+    omitted, raw replaces the whole text."""
+    path = os.path.join(release_dir, MANIFEST_PATH)
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    if raw is None:
+        members = {"version": version, "url": url, "sha256": sha256}
+        raw = json.dumps({k: v for k, v in members.items() if v is not None}, indent=2)
+    with open(path, "wb") as file:
+        file.write(raw.encode("utf-8") if isinstance(raw, str) else raw)
+
+
+def build_velto(build_dir, manifest_url, pin, extra_cmake_args=()):
+    """Configures and builds a velto executable for one release."""
+    subprocess.run(["cmake", "-S", SOURCE_ROOT, "-B", build_dir, "-DVELTO_BUILD_TESTS=OFF",
+                    "-DVELTO_MANIFEST_URL=" + manifest_url, "-DVELTO_PINNED_THUMBPRINT=" + pin,
+                    *extra_cmake_args], check=True, stdout=subprocess.DEVNULL)
+    subprocess.run(["cmake", "--build", build_dir, "--target", "velto", "-j2"], check=True,
+                   stdout=subprocess.DEVNULL)
+    return os.path.join(build_dir, "src", "platform", "linux", "velto")
