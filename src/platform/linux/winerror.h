@@ -76,3 +76,7 @@
 #define NTE_BAD_ALGID static_cast<LONG>(0x80090008)
 #define E_INVALIDARG static_cast<LONG>(0x80070057)
 #define E_OUTOFMEMORY static_cast<LONG>(0x8007000E)
+
+// CryptoAPI: a size query whose buffer is too small, a signer index past the last signer.
+#define ERROR_MORE_DATA 234L
+#define CRYPT_E_INVALID_INDEX static_cast<LONG>(0x80091008)

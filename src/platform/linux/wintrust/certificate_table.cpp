@@ -1,0 +1,114 @@
+#include "platform/linux/wintrust/certificate_table.h"
+
+#include <array>
+
+#include "platform/linux/wintrust/der_reader.h"
+
+namespace velto::platform::wintrust {
+
+namespace {
+
+constexpr std::uint64_t kEntryHeaderSize = 8;
+constexpr std::uint16_t kRevisionLegacy = 0x0100;  // still accepted for old signatures
+constexpr std::uint16_t kRevisionCurrent = 0x0200;
+constexpr std::uint16_t kTypePkcsSignedData = 0x0002;
+constexpr std::uint64_t kEntryAlignment = 8;
+constexpr int kMaxEntries = 256;
+
+struct EntryHeader {
+    std::uint32_t length = 0;  // header included
+    std::uint16_t revision = 0;
+    std::uint16_t type = 0;
+};
+
+bool ReadEntryHeader(const InputFile& file, std::uint64_t offset, EntryHeader& entry) {
+    std::array<std::uint8_t, kEntryHeaderSize> bytes{};
+    if (!ReadExactlyInto(file, offset, bytes.size(), bytes.data())) {
+        return false;
+    }
+    entry.length = static_cast<std::uint32_t>(bytes[0]) | (static_cast<std::uint32_t>(bytes[1]) << 8) |
+                   (static_cast<std::uint32_t>(bytes[2]) << 16) | (static_cast<std::uint32_t>(bytes[3]) << 24);
+    entry.revision = static_cast<std::uint16_t>(bytes[4] | (bytes[5] << 8));
+    entry.type = static_cast<std::uint16_t>(bytes[6] | (bytes[7] << 8));
+    return true;
+}
+
+std::uint64_t RoundUpToEntryAlignment(std::uint64_t length) {
+    return (length + kEntryAlignment - 1) / kEntryAlignment * kEntryAlignment;
+}
+
+// Every entry's rounded length must add up to exactly the directory size.
+bool TableEntriesFillTable(const InputFile& file, std::uint64_t offset, std::uint64_t size) {
+    std::uint64_t position = 0;
+    for (int count = 0; position < size; ++count) {
+        EntryHeader entry;
+        if (count == kMaxEntries || size - position < kEntryHeaderSize ||
+            !ReadEntryHeader(file, offset + position, entry) || entry.length < kEntryHeaderSize) {
+            return false;
+        }
+        const std::uint64_t rounded = RoundUpToEntryAlignment(entry.length);
+        if (rounded > size - position) {
+            return false;
+        }
+        position += rounded;
+    }
+    return position == size;
+}
+
+bool TableFitsImage(const InputFile& file, const PeLayout& layout) {
+    const std::uint64_t offset = layout.certificateTableOffset;
+    const std::uint64_t size = layout.certificateTableSize;
+    // The table must come after the directory entry so that the digest's
+    // skipped ranges stay in file order.
+    return size >= kEntryHeaderSize && RangeInsideFile(file, offset, size) &&
+           offset >= layout.certificateDirectoryOffset + 8;
+}
+
+bool ImageEndsWithTable(const InputFile& file, const PeLayout& layout) {
+    return layout.certificateTableOffset + layout.certificateTableSize == file.size &&
+           TableEntriesFillTable(file, layout.certificateTableOffset, layout.certificateTableSize);
+}
+
+// The DER ContentInfo at the start of the entry's data; what follows it up
+// to the entry's end is padding. Non-zero padding is tolerated, as Windows
+// does unless its optional padding check is switched on.
+bool CutContentInfo(std::vector<std::uint8_t>& blob) {
+    std::uint64_t derSize = 0;
+    if (blob.empty() || blob[0] != der_tag::kSequence || !PeekDerElementSize(blob, derSize) ||
+        derSize > blob.size()) {
+        return false;
+    }
+    blob.resize(static_cast<std::size_t>(derSize));
+    return true;
+}
+
+}  // namespace
+
+EmbeddedSignatureResult ReadEmbeddedSignature(const InputFile& file, const PeLayout& layout, TableCheck check,
+                                              std::vector<std::uint8_t>& der) {
+    der.clear();
+    if (layout.certificateTableOffset == 0 || layout.certificateTableSize == 0) {
+        return EmbeddedSignatureResult::kAbsent;
+    }
+    EntryHeader first;
+    if (!TableFitsImage(file, layout) || !ReadEntryHeader(file, layout.certificateTableOffset, first)) {
+        return EmbeddedSignatureResult::kUnusable;
+    }
+    const bool knownRevision = first.revision == kRevisionCurrent || first.revision == kRevisionLegacy;
+    if (!knownRevision || first.type != kTypePkcsSignedData || first.length <= kEntryHeaderSize ||
+        first.length > layout.certificateTableSize || first.length - kEntryHeaderSize > kMaxSignatureBytes) {
+        return EmbeddedSignatureResult::kUnusable;
+    }
+    if (check == TableCheck::kWholeImage && !ImageEndsWithTable(file, layout)) {
+        return EmbeddedSignatureResult::kUnusable;
+    }
+    const std::size_t blobSize = first.length - kEntryHeaderSize;
+    if (!ReadExactly(file, layout.certificateTableOffset + kEntryHeaderSize, blobSize, der) ||
+        !CutContentInfo(der)) {
+        der.clear();
+        return EmbeddedSignatureResult::kUnusable;
+    }
+    return EmbeddedSignatureResult::kFound;
+}
+
+}  // namespace velto::platform::wintrust

@@ -1,0 +1,39 @@
+// The certificate side of the Authenticode verdict: a chain from the signer
+// through the signature's own certificates to the machine's trust store,
+// the code-signing usage, the validity at the signing time, and the one
+// Windows status that sums up whatever went wrong.
+#pragma once
+
+#include <ctime>
+#include <optional>
+#include <vector>
+
+#include <openssl/x509.h>
+
+#include "platform/linux/win_types.h"
+#include "platform/linux/wintrust/openssl_owners.h"
+
+namespace velto::platform::wintrust {
+
+// The trust store OpenSSL uses by default, which honours SSL_CERT_FILE and
+// SSL_CERT_DIR the way OpenSSL's own tools do. Null only when out of memory.
+StoreOwner LoadTrustStore();
+
+// Everything the chain check found; empty problems means a trusted chain.
+struct ChainOutcome {
+    std::vector<int> verifyErrors;  // X509_V_ERR_* values, every one seen
+    bool codeSigningAllowed = true;
+    bool certificateMalformed = false;
+};
+
+ChainOutcome CheckSignerChain(X509* signer, STACK_OF(X509)* embedded, X509_STORE* trust,
+                              std::optional<std::time_t> validAt);
+
+// The Windows status for one OpenSSL verification error.
+LONG StatusForVerifyError(int verifyError);
+
+// The one status of an outcome with any number of problems; see the
+// precedence in the source.
+LONG StatusForChainOutcome(const ChainOutcome& outcome);
+
+}  // namespace velto::platform::wintrust

@@ -1,0 +1,32 @@
+// The Authenticode verdict on one PE file, as WinVerifyTrust with the
+// generic verify action gives it. The checks run in the order Windows'
+// provider steps run them: the subject and its signature are read, the
+// image digest is compared, the signer's signature is verified, and only
+// then is the certificate chain judged.
+#pragma once
+
+#include <memory>
+
+#include "platform/linux/win_types.h"
+#include "platform/linux/wintrust/input_file.h"
+#include "platform/linux/wintrust/signed_message.h"
+
+namespace velto::platform::wintrust {
+
+// What a verify call keeps until its closing call: the parsed signature,
+// as Windows keeps its provider data.
+struct ImageVerdict {
+    LONG status = 0;
+    std::unique_ptr<SignedMessage> message;
+};
+
+// Statuses: 0; TRUST_E_SUBJECT_FORM_UNKNOWN for a file that is no PE image;
+// TRUST_E_NOSIGNATURE when no sound embedded signature is there;
+// NTE_BAD_ALGID for an image digest algorithm that is refused;
+// TRUST_E_BAD_DIGEST when the file or the signed content was altered;
+// TRUST_E_NO_SIGNER_CERT when the signer's certificate is not embedded;
+// TRUST_E_CERT_SIGNATURE when the signature value does not verify;
+// otherwise the chain's status (chain_policy.h).
+ImageVerdict VerifyImageFile(const InputFile& file);
+
+}  // namespace velto::platform::wintrust

@@ -1,0 +1,65 @@
+#include "platform/linux/wintrust/indirect_data.h"
+
+#include <openssl/objects.h>
+
+#include "platform/linux/wintrust/openssl_owners.h"
+#include "platform/linux/wintrust/signed_message.h"
+
+namespace velto::platform::wintrust {
+
+namespace {
+
+// The image digests Authenticode signers produce. MD5 and older are refused
+// outright rather than trusted to bind the file.
+bool IsImageDigestAlgorithm(int nid) {
+    return nid == NID_sha1 || nid == NID_sha256 || nid == NID_sha384 || nid == NID_sha512;
+}
+
+// SpcAttributeTypeAndOptionalValue: the subject kind must be a PE image.
+bool NamesPeImage(const DerElement& attribute) {
+    DerElement type;
+    Bytes fields = attribute.content;
+    return ReadDerElementWithTag(fields, der_tag::kObjectIdentifier, type) &&
+           SameBytes(type.content, kOidSpcPeImageData);
+}
+
+IndirectDataResult ReadDigestInfo(const DerElement& digestInfo, IndirectData& data) {
+    const unsigned char* cursor = digestInfo.whole.data();
+    X509SigOwner parsed(d2i_X509_SIG(nullptr, &cursor, static_cast<long>(digestInfo.whole.size())));
+    if (!parsed || cursor != digestInfo.whole.data() + digestInfo.whole.size()) {
+        return IndirectDataResult::kMalformed;
+    }
+    const X509_ALGOR* algorithm = nullptr;
+    const ASN1_OCTET_STRING* digest = nullptr;
+    X509_SIG_get0(parsed.get(), &algorithm, &digest);
+    const ASN1_OBJECT* object = nullptr;
+    X509_ALGOR_get0(&object, nullptr, nullptr, algorithm);
+    const int nid = OBJ_obj2nid(object);
+    if (!IsImageDigestAlgorithm(nid)) {
+        return IndirectDataResult::kUnsupportedDigest;
+    }
+    data.digestAlgorithm = EVP_get_digestbynid(nid);
+    if (data.digestAlgorithm == nullptr ||
+        ASN1_STRING_length(digest) != EVP_MD_get_size(data.digestAlgorithm)) {
+        return IndirectDataResult::kMalformed;
+    }
+    const unsigned char* bytes = ASN1_STRING_get0_data(digest);
+    data.digest.assign(bytes, bytes + ASN1_STRING_length(digest));
+    return IndirectDataResult::kPeImage;
+}
+
+}  // namespace
+
+IndirectDataResult ReadIndirectData(Bytes contentType, Bytes content, IndirectData& data) {
+    if (!SameBytes(contentType, kOidSpcIndirectData)) {
+        return IndirectDataResult::kMalformed;
+    }
+    DerElement attribute, digestInfo;
+    if (!ReadDerElementWithTag(content, der_tag::kSequence, attribute) || !NamesPeImage(attribute) ||
+        !ReadDerElementWithTag(content, der_tag::kSequence, digestInfo) || !content.empty()) {
+        return IndirectDataResult::kMalformed;
+    }
+    return ReadDigestInfo(digestInfo, data);
+}
+
+}  // namespace velto::platform::wintrust

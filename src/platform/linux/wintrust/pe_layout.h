@@ -1,0 +1,28 @@
+// The few places in a PE image (PE32 or PE32+) that Authenticode cares
+// about: the CheckSum field and the certificate-table directory entry,
+// which the image digest skips, and the certificate table itself.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/linux/wintrust/input_file.h"
+
+namespace velto::platform::wintrust {
+
+struct PeLayout {
+    bool pe32Plus = false;
+    std::uint64_t checkSumOffset = 0;              // 4 bytes
+    std::uint64_t certificateDirectoryOffset = 0;  // 8 bytes: offset, size
+    std::uint64_t certificateTableOffset = 0;      // a file offset, not an RVA
+    std::uint64_t certificateTableSize = 0;        // 0: the image carries no table
+};
+
+enum class PeReadResult {
+    kImage,      // headers read; the layout is filled
+    kNotImage,   // no "MZ": not a file the PE reader claims
+    kMalformed,  // starts with "MZ" but its headers are cut off or inconsistent
+};
+
+PeReadResult ReadPeLayout(const InputFile& file, PeLayout& layout);
+
+}  // namespace velto::platform::wintrust

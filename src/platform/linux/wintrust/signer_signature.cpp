@@ -1,0 +1,85 @@
+#include "platform/linux/wintrust/signer_signature.h"
+
+#include <algorithm>
+
+#include <openssl/crypto.h>
+
+#include "platform/linux/wintrust/certificate_match.h"
+
+namespace velto::platform::wintrust {
+
+namespace {
+
+bool ContentDigestMatches(const SignedMessage& message, const PKCS7_SIGNER_INFO* signer, const EVP_MD* algorithm) {
+    ASN1_OCTET_STRING* expected = PKCS7_digest_from_attributes(signer->auth_attr);
+    if (expected == nullptr) {
+        return false;
+    }
+    unsigned char actual[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    if (EVP_Digest(message.content.data(), message.content.size(), actual, &length, algorithm, nullptr) != 1) {
+        return false;
+    }
+    const unsigned char* wanted = ASN1_STRING_get0_data(expected);
+    return ASN1_STRING_length(expected) == static_cast<int>(length) && std::equal(actual, actual + length, wanted);
+}
+
+bool SignatureVerifies(const PKCS7_SIGNER_INFO* signer, const EVP_MD* algorithm, EVP_PKEY* key,
+                       const unsigned char* signedBytes, std::size_t signedLength) {
+    MdContextOwner context(EVP_MD_CTX_new());
+    if (!context || EVP_DigestVerifyInit(context.get(), nullptr, algorithm, nullptr, key) != 1) {
+        return false;
+    }
+    return EVP_DigestVerify(context.get(), ASN1_STRING_get0_data(signer->enc_digest),
+                            static_cast<std::size_t>(ASN1_STRING_length(signer->enc_digest)), signedBytes,
+                            signedLength) == 1;
+}
+
+}  // namespace
+
+SignerCheck VerifySignerSignature(const SignedMessage& message, const PKCS7_SIGNER_INFO* signer, EVP_PKEY* key) {
+    if (signer == nullptr || key == nullptr || signer->digest_alg == nullptr || signer->enc_digest == nullptr) {
+        return SignerCheck::kBadSignature;
+    }
+    const EVP_MD* algorithm = EVP_get_digestbyobj(signer->digest_alg->algorithm);
+    if (algorithm == nullptr) {
+        return SignerCheck::kUnknownDigest;
+    }
+    if (sk_X509_ATTRIBUTE_num(signer->auth_attr) <= 0) {
+        // Without authenticated attributes the signature covers the content itself.
+        return SignatureVerifies(signer, algorithm, key, message.content.data(), message.content.size())
+                   ? SignerCheck::kValid
+                   : SignerCheck::kBadSignature;
+    }
+    if (!ContentDigestMatches(message, signer, algorithm)) {
+        return SignerCheck::kContentDigestMismatch;
+    }
+    // The signature is over the attributes as a SET OF (tag 0x31), in the
+    // order they were stored, not over the [0]-tagged bytes in the message.
+    unsigned char* encoded = nullptr;
+    const int length = ASN1_item_i2d(reinterpret_cast<ASN1_VALUE*>(signer->auth_attr), &encoded,
+                                     ASN1_ITEM_rptr(PKCS7_ATTR_VERIFY));
+    if (length <= 0 || encoded == nullptr) {
+        OPENSSL_free(encoded);
+        return SignerCheck::kBadSignature;  // attributes that cannot be re-encoded verify nothing
+    }
+    const bool valid = SignatureVerifies(signer, algorithm, key, encoded, static_cast<std::size_t>(length));
+    OPENSSL_free(encoded);
+    return valid ? SignerCheck::kValid : SignerCheck::kBadSignature;
+}
+
+std::vector<std::uint8_t> SignerIssuer(const PKCS7_SIGNER_INFO* signer) {
+    if (signer == nullptr || signer->issuer_and_serial == nullptr) {
+        return {};
+    }
+    return EncodeName(signer->issuer_and_serial->issuer);
+}
+
+std::vector<std::uint8_t> SignerSerialLittleEndian(const PKCS7_SIGNER_INFO* signer) {
+    if (signer == nullptr || signer->issuer_and_serial == nullptr) {
+        return {};
+    }
+    return SerialToLittleEndian(signer->issuer_and_serial->serial);
+}
+
+}  // namespace velto::platform::wintrust

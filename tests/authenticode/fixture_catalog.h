@@ -1,0 +1,51 @@
+// Every fixture file, with the signer whose certificate pins it and the
+// verdicts expected with the test root trusted and with no root trusted.
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "platform/win_api.h"
+
+namespace velto::test {
+
+enum class Trust { kTestRoot, kNothing };
+
+inline void PrintTo(Trust trust, std::ostream* out) {
+    *out << (trust == Trust::kTestRoot ? "test root trusted" : "nothing trusted");
+}
+
+struct Verdict {
+    LONG status;
+    const wchar_t* message;  // VerifyInstallerSignature's text; null when it accepts
+};
+
+struct FixtureCase {
+    const char* file;
+    const char* signer;  // the PKI name whose fingerprint is the pin
+    Verdict trustedRoot;
+    Verdict noTrust;
+};
+
+const std::vector<FixtureCase>& FixtureCatalog();
+
+// Names a case by its file in test output.
+inline void PrintTo(const FixtureCase& fixture, std::ostream* out) { *out << fixture.file; }
+
+std::string FixturePath(const std::string& file);
+std::wstring WideFixturePath(const std::string& file);
+std::string PkiPath(const std::string& file);
+
+// The fingerprint that make_pki.sh wrote with openssl and sha256sum.
+std::string SignerFingerprint(const std::string& signer);
+
+std::string ReadWholeFile(const std::string& path);
+void WriteWholeFile(const std::string& path, const std::string& bytes);
+
+// A fresh folder under the system's temporary folder for one test's files.
+std::string ScratchFolder();
+
+std::wstring Widen(const std::string& ascii);
+
+}  // namespace velto::test

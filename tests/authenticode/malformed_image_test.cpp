@@ -1,0 +1,176 @@
+// Hostile and damaged images: every header field and length the reader
+// trusts, made wrong one at a time, plus truncations and byte flips across
+// a signed file. Each must end in a rejection status, never in a crash, a
+// hang or a read outside the file (the ASan build checks the last).
+#include <algorithm>
+#include <cstdint>
+#include <functional>
+#include <set>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "fixture_catalog.h"
+#include "trust_environment.h"
+#include "verify/installer_signature.h"
+
+namespace velto::test {
+namespace {
+
+std::uint32_t Get32(const std::string& bytes, std::size_t at) {
+    std::uint32_t value = 0;
+    for (int i = 3; i >= 0; --i) {
+        value = (value << 8) | static_cast<std::uint8_t>(bytes[at + static_cast<std::size_t>(i)]);
+    }
+    return value;
+}
+
+void Put32(std::string& bytes, std::size_t at, std::uint32_t value) {
+    for (int i = 0; i < 4; ++i) {
+        bytes[at + static_cast<std::size_t>(i)] = static_cast<char>((value >> (8 * i)) & 0xFF);
+    }
+}
+
+void Put16(std::string& bytes, std::size_t at, std::uint16_t value) {
+    bytes[at] = static_cast<char>(value & 0xFF);
+    bytes[at + 1] = static_cast<char>(value >> 8);
+}
+
+// Where the fields are in signed_full.exe (PE32+), read from the file.
+struct Places {
+    std::size_t newHeader, optional, directory, table;
+};
+
+Places PlacesIn(const std::string& image) {
+    Places places{};
+    places.newHeader = Get32(image, 0x3C);
+    places.optional = places.newHeader + 24;
+    places.directory = places.optional + 144;
+    places.table = Get32(image, places.directory);
+    return places;
+}
+
+struct DamageCase {
+    const char* name;
+    std::function<void(std::string&, const Places&)> damage;
+    LONG status;
+};
+
+void PrintTo(const DamageCase& damage, std::ostream* out) { *out << damage.name; }
+
+const DamageCase kDamageCases[] = {
+    {"EmptyFile", [](std::string& b, const Places&) { b.clear(); }, TRUST_E_SUBJECT_FORM_UNKNOWN},
+    {"OnlyM", [](std::string& b, const Places&) { b = "M"; }, TRUST_E_SUBJECT_FORM_UNKNOWN},
+    {"NewHeaderPastEnd", [](std::string& b, const Places&) { Put32(b, 0x3C, 0xFFFFFFF0u); }, TRUST_E_NOSIGNATURE},
+    {"NewHeaderAtLastBytes",
+     [](std::string& b, const Places&) { Put32(b, 0x3C, static_cast<std::uint32_t>(b.size() - 2)); },
+     TRUST_E_NOSIGNATURE},
+    {"NoPeSignature", [](std::string& b, const Places& p) { b[p.newHeader] = 'X'; }, TRUST_E_NOSIGNATURE},
+    {"OptionalHeaderTooShort", [](std::string& b, const Places& p) { Put16(b, p.newHeader + 20, 100); },
+     TRUST_E_NOSIGNATURE},
+    {"UnknownMagic", [](std::string& b, const Places& p) { Put16(b, p.optional, 0x107); }, TRUST_E_NOSIGNATURE},
+    {"TooFewDirectories", [](std::string& b, const Places& p) { Put32(b, p.optional + 108, 4); },
+     TRUST_E_NOSIGNATURE},
+    {"TableInsideHeaders", [](std::string& b, const Places& p) { Put32(b, p.directory, 0x10); }, TRUST_E_NOSIGNATURE},
+    {"TableOffsetWraps", [](std::string& b, const Places& p) { Put32(b, p.directory, 0xFFFFFFF8u); },
+     TRUST_E_NOSIGNATURE},
+    {"TableSizeHuge", [](std::string& b, const Places& p) { Put32(b, p.directory + 4, 0xFFFFFFFFu); },
+     TRUST_E_NOSIGNATURE},
+    {"TableSizeZero", [](std::string& b, const Places& p) { Put32(b, p.directory + 4, 0); }, TRUST_E_NOSIGNATURE},
+    {"EntryLengthZero", [](std::string& b, const Places& p) { Put32(b, p.table, 0); }, TRUST_E_NOSIGNATURE},
+    {"EntryLengthBelowHeader", [](std::string& b, const Places& p) { Put32(b, p.table, 7); }, TRUST_E_NOSIGNATURE},
+    {"EntryLengthPastTable", [](std::string& b, const Places& p) { Put32(b, p.table, 0xFFFFFFFFu); },
+     TRUST_E_NOSIGNATURE},
+    {"DerLengthHuge",
+     [](std::string& b, const Places& p) {
+         b[p.table + 9] = static_cast<char>(0x84);
+         Put32(b, p.table + 10, 0xFFFFFFFFu);
+     },
+     TRUST_E_NOSIGNATURE},
+    {"DerLengthIndefinite", [](std::string& b, const Places& p) { b[p.table + 9] = static_cast<char>(0x80); },
+     TRUST_E_NOSIGNATURE},
+    {"DerLengthOfFiveBytes", [](std::string& b, const Places& p) { b[p.table + 9] = static_cast<char>(0x85); },
+     TRUST_E_NOSIGNATURE},
+};
+
+class DamagedImageTest : public testing::TestWithParam<DamageCase> {};
+
+TEST_P(DamagedImageTest, IsRejectedAndHasNoReadableSignature) {
+    UseTrust(Trust::kTestRoot);
+    std::string image = ReadWholeFile(FixturePath("signed_full.exe"));
+    ASSERT_GT(image.size(), 0x400u);
+    GetParam().damage(image, PlacesIn(image));
+    const std::string path = ScratchFolder() + "/damaged.exe";
+    WriteWholeFile(path, image);
+    EXPECT_EQ(static_cast<DWORD>(VerifyAndClose(Widen(path))), static_cast<DWORD>(GetParam().status));
+    std::wstring text;
+    EXPECT_FALSE(VerifyInstallerSignature(Widen(path), Widen(SignerFingerprint("leaf")), text));
+    EXPECT_EQ(text, L"The downloaded Velto setup has no readable Authenticode signature.");
+}
+
+INSTANTIATE_TEST_SUITE_P(Fields, DamagedImageTest, testing::ValuesIn(kDamageCases),
+                         [](const testing::TestParamInfo<DamageCase>& caseInfo) { return caseInfo.param.name; });
+
+const std::set<DWORD> kKnownStatuses = {
+    0,
+    static_cast<DWORD>(CERT_E_UNTRUSTEDROOT),
+    static_cast<DWORD>(CERT_E_CHAINING),
+    static_cast<DWORD>(CERT_E_EXPIRED),
+    static_cast<DWORD>(CERT_E_WRONG_USAGE),
+    static_cast<DWORD>(CERT_E_CRITICAL),
+    static_cast<DWORD>(CERT_E_MALFORMED),
+    static_cast<DWORD>(TRUST_E_NOSIGNATURE),
+    static_cast<DWORD>(TRUST_E_SUBJECT_FORM_UNKNOWN),
+    static_cast<DWORD>(TRUST_E_BAD_DIGEST),
+    static_cast<DWORD>(TRUST_E_CERT_SIGNATURE),
+    static_cast<DWORD>(TRUST_E_NO_SIGNER_CERT),
+    static_cast<DWORD>(TRUST_E_BASIC_CONSTRAINTS),
+    static_cast<DWORD>(TRUST_E_FAIL),
+    static_cast<DWORD>(NTE_BAD_ALGID),
+};
+
+bool Tolerated(LONG status) {
+    return status == 0 || status == CERT_E_UNTRUSTEDROOT || status == CERT_E_CHAINING;
+}
+
+// Checks one damaged image: a documented status, and the system accepts
+// it only when the status is one it tolerates. Returns the status.
+LONG ExpectCleanVerdict(const std::string& path, const std::string& what) {
+    const LONG status = VerifyAndClose(Widen(path));
+    EXPECT_TRUE(kKnownStatuses.count(static_cast<DWORD>(status))) << what << std::hex << " status " << status;
+    std::wstring text;
+    if (VerifyInstallerSignature(Widen(path), Widen(SignerFingerprint("leaf")), text)) {
+        EXPECT_TRUE(Tolerated(status)) << what;
+    }
+    return status;
+}
+
+TEST(DamagedImageSweep, EveryTruncationIsRejected) {
+    UseTrust(Trust::kTestRoot);
+    const std::string image = ReadWholeFile(FixturePath("signed_full.exe"));
+    const std::string path = ScratchFolder() + "/truncated.exe";
+    for (std::size_t length = 0; length < image.size(); length += length < 0x300 ? 1 : 29) {
+        WriteWholeFile(path, image.substr(0, length));
+        const LONG status = VerifyAndClose(Widen(path));
+        EXPECT_TRUE(status == TRUST_E_NOSIGNATURE || status == TRUST_E_SUBJECT_FORM_UNKNOWN)
+            << "length " << length << std::hex << " status " << status;
+    }
+}
+
+TEST(DamagedImageSweep, ByteFlipsInHeadersAndSignatureGiveDocumentedStatuses) {
+    UseTrust(Trust::kTestRoot);
+    const std::string image = ReadWholeFile(FixturePath("signed_full.exe"));
+    const Places places = PlacesIn(image);
+    const std::string path = ScratchFolder() + "/flipped.exe";
+    int changedVerdicts = 0;
+    for (std::size_t at = 0; at < image.size(); at += at < 0x200 ? 3 : (at < places.table ? 101 : 13)) {
+        std::string damaged = image;
+        damaged[at] = static_cast<char>(damaged[at] ^ 0xFF);
+        WriteWholeFile(path, damaged);
+        changedVerdicts += ExpectCleanVerdict(path, "flip at " + std::to_string(at)) != 0 ? 1 : 0;
+    }
+    EXPECT_GT(changedVerdicts, 100) << "most flips must change the verdict";
+}
+
+}  // namespace
+}  // namespace velto::test
