@@ -1,0 +1,104 @@
+"""Runs the demo release: see scripts/demo."""
+
+import argparse
+import json
+import os
+import subprocess
+import sys
+import time
+
+ROOT = os.path.abspath(os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
+import release_kit  # noqa: E402
+
+WORK = os.path.join(ROOT, "build", "demo")
+VERSION = "1.0.0 (demo)"
+
+
+def say(text):
+    print("\033[1m== %s\033[0m" % text, flush=True)
+
+
+def start_server():
+    ready = os.path.join(WORK, "server-ready.json")
+    if os.path.exists(ready):
+        os.remove(ready)
+    server = subprocess.Popen(
+        [sys.executable, os.path.join(ROOT, "tests", "net", "release_server.py"), "--ready-file", ready,
+         "--cert-dir", os.path.join(WORK, "certs"), "--release-dir", os.path.join(WORK, "release"),
+         "--watch-stdin"], stdin=subprocess.PIPE, stdout=subprocess.DEVNULL)
+    for _ in range(300):
+        if os.path.exists(ready):
+            break
+        time.sleep(0.1)
+    with open(ready, encoding="utf-8") as file:
+        return server, json.load(file)
+
+
+def publish_release(pki, base_url):
+    files = os.path.join(WORK, "release", "files")
+    os.makedirs(files, exist_ok=True)
+    unsigned = release_kit.build_installer(os.path.join(WORK, "Velto_Setup_unsigned.exe"), 0,
+                                           message="The Velto demo has been installed.")
+    signed = release_kit.sign(pki, unsigned, os.path.join(files, "Velto_Setup_demo.exe"))
+    release_kit.write_manifest(os.path.join(WORK, "release"), version=VERSION,
+                               url=base_url + "/files/Velto_Setup_demo.exe", sha256=release_kit.sha256_of(signed))
+
+
+def demo_environment(server_ca):
+    env = {k: v for k, v in os.environ.items()
+           if k not in ("XDG_RUNTIME_DIR", "http_proxy", "https_proxy", "HTTPS_PROXY", "HTTP_PROXY")}
+    for folder in ("tmp", "home"):
+        os.makedirs(os.path.join(WORK, folder), exist_ok=True)
+    # The demo's certificate authority is trusted by this run alone, and
+    # every file the run writes stays in the build folder.
+    env.update({"SSL_CERT_FILE": server_ca, "TMPDIR": os.path.join(WORK, "tmp"), "HOME": os.path.join(WORK, "home"),
+                "WINEPREFIX": os.path.join(WORK, "wineprefix"), "WINEDEBUG": "-all",
+                "WINEDLLOVERRIDES": "mscoree,mshtml="})
+    return env
+
+
+def prepare_wine(env):
+    if not os.path.isdir(env["WINEPREFIX"]):
+        say("Preparing Wine for the demo installer (first run only)")
+        subprocess.run(["/usr/bin/wine", "wineboot", "-i"], env=env, check=True, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL)
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__)
+    parser.add_argument("--windows", action="store_true", help="run the real Velto.exe under Wine instead")
+    options = parser.parse_args()
+    os.makedirs(WORK, exist_ok=True)
+
+    say("Making a demo signing certificate")
+    pki = release_kit.make_pki(os.path.join(WORK, "pki"))
+    say("Starting the demo release server on localhost")
+    server, info = start_server()
+    try:
+        say("Building and signing the demo installer, publishing its manifest")
+        publish_release(pki, info["base_url"])
+        manifest_url = info["base_url"] + "/" + release_kit.MANIFEST_PATH
+        env = demo_environment(info["ca_file"])
+        prepare_wine(env)
+        if options.windows:
+            import demo_windows  # noqa: E402  (needs a display)
+            code = demo_windows.run(WORK, manifest_url, pki.pin, info["ca_file"], env)
+        else:
+            say("Building velto for %s" % manifest_url)
+            say("pinned signer: %s" % pki.pin)
+            velto = release_kit.build_velto(os.path.join(WORK, "velto-build"), manifest_url, pki.pin,
+                                            ["-DCMAKE_BUILD_TYPE=Release"])
+            say("Running velto")
+            code = subprocess.run([velto], env=env).returncode
+        say("velto ended with exit code %d" % code)
+    finally:
+        subprocess.run(["wineserver", "-k"], env=demo_environment(info["ca_file"]), check=False,
+                       stderr=subprocess.DEVNULL)
+        server.stdin.close()
+        server.wait(timeout=30)
+    return code
+
+
+if __name__ == "__main__":
+    sys.exit(main())
