@@ -2,6 +2,7 @@
 #pragma once
 
 #include "win_types.h"
+#include "winerror.h"
 
 using HINTERNET = LPVOID;
 using INTERNET_PORT = WORD;

@@ -1,0 +1,118 @@
+// WinHTTP's session and connection handles, the options and time-outs they
+// carry, and closing any handle.
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "platform/linux/kernel32.h"
+#include "platform/linux/text_conversion.h"
+#include "platform/linux/winhttp/internet_objects.h"
+#include "platform/linux/winhttp/proxy_list.h"
+
+namespace {
+
+using namespace velto::platform::winhttp;
+
+BOOL Fail(DWORD code) {
+    SetLastError(code);
+    return FALSE;
+}
+
+HINTERNET FailHandle(DWORD code) {
+    SetLastError(code);
+    return nullptr;
+}
+
+// A request keeps its settings with its transfer, the others in the object.
+TransferSettings& SettingsOf(InternetObject& object) {
+    return object.transfer ? object.transfer->settings : object.settings;
+}
+
+// WinHTTP's time-out values: -1 and 0 mean none, anything below -1 is an
+// error.
+bool ToTimeout(int value, int& timeoutMs) {
+    if (value < -1) return false;
+    timeoutMs = value > 0 ? value : 0;
+    return true;
+}
+
+bool ToProxySettings(DWORD accessType, LPCWSTR proxy, LPCWSTR bypass, TransferSettings& settings) {
+    switch (accessType) {
+    case WINHTTP_ACCESS_TYPE_DEFAULT_PROXY:
+    case WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY:
+        settings.proxySource = ProxySource::Environment;
+        return true;
+    case WINHTTP_ACCESS_TYPE_NO_PROXY:
+        settings.proxySource = ProxySource::None;
+        return true;
+    case WINHTTP_ACCESS_TYPE_NAMED_PROXY:
+        settings.proxySource = ProxySource::Named;
+        return proxy != nullptr && velto::platform::Utf16ToUtf8(proxy, settings.proxy) &&
+               (bypass == nullptr || ToCurlBypassList(bypass, settings.proxyBypass));
+    default:
+        return false;
+    }
+}
+
+}  // namespace
+
+extern "C" HINTERNET WinHttpOpen(LPCWSTR pszAgentW, DWORD dwAccessType, LPCWSTR pszProxyW, LPCWSTR pszProxyBypassW,
+                                 DWORD dwFlags) {
+    // The layer works synchronously only.
+    if ((dwFlags & WINHTTP_FLAG_ASYNC) != 0) return FailHandle(ERROR_NOT_SUPPORTED);
+    if (dwFlags != 0) return FailHandle(ERROR_INVALID_PARAMETER);
+    if (!InitializeCurlOnce()) return FailHandle(ERROR_WINHTTP_INTERNAL_ERROR);
+
+    auto session = std::make_unique<InternetObject>();
+    session->kind = HandleKind::Session;
+    if ((pszAgentW != nullptr && !velto::platform::Utf16ToUtf8(pszAgentW, session->settings.userAgent)) ||
+        !ToProxySettings(dwAccessType, pszProxyW, pszProxyBypassW, session->settings)) {
+        return FailHandle(ERROR_INVALID_PARAMETER);
+    }
+    return AddInternetObject(std::move(session));
+}
+
+extern "C" BOOL WinHttpSetTimeouts(HINTERNET hInternet, int nResolveTimeout, int nConnectTimeout, int nSendTimeout,
+                                   int nReceiveTimeout) {
+    InternetObject* object = FindAnyInternetObject(hInternet);
+    if (object == nullptr) return FALSE;
+    Timeouts timeouts;
+    if (!ToTimeout(nResolveTimeout, timeouts.resolveMs) || !ToTimeout(nConnectTimeout, timeouts.connectMs) ||
+        !ToTimeout(nSendTimeout, timeouts.sendMs) || !ToTimeout(nReceiveTimeout, timeouts.receiveMs)) {
+        return Fail(ERROR_INVALID_PARAMETER);
+    }
+    SettingsOf(*object).timeouts = timeouts;
+    return TRUE;
+}
+
+extern "C" HINTERNET WinHttpConnect(HINTERNET hSession, LPCWSTR pswzServerName, INTERNET_PORT nServerPort,
+                                    DWORD dwReserved) {
+    const InternetObject* session = FindInternetObject(hSession, HandleKind::Session);
+    if (session == nullptr) return nullptr;
+    auto connection = std::make_unique<InternetObject>();
+    connection->kind = HandleKind::Connection;
+    if (dwReserved != 0 || pswzServerName == nullptr || *pswzServerName == L'\0' ||
+        !velto::platform::Utf16ToUtf8(pswzServerName, connection->host)) {
+        return FailHandle(ERROR_INVALID_PARAMETER);
+    }
+    connection->settings = session->settings;
+    connection->port = nServerPort;
+    return AddInternetObject(std::move(connection));
+}
+
+extern "C" BOOL WinHttpSetOption(HINTERNET hInternet, DWORD dwOption, LPVOID lpBuffer, DWORD dwBufferLength) {
+    InternetObject* object = FindAnyInternetObject(hInternet);
+    if (object == nullptr) return FALSE;
+    if (dwOption != WINHTTP_OPTION_REDIRECT_POLICY) return Fail(ERROR_WINHTTP_INVALID_OPTION);
+    if (object->kind == HandleKind::Connection) return Fail(ERROR_WINHTTP_INCORRECT_HANDLE_TYPE);
+    if (lpBuffer == nullptr || dwBufferLength != sizeof(DWORD)) return Fail(ERROR_INSUFFICIENT_BUFFER);
+    DWORD policy = 0;
+    std::memcpy(&policy, lpBuffer, sizeof(policy));
+    if (policy > WINHTTP_OPTION_REDIRECT_POLICY_ALWAYS) return Fail(ERROR_INVALID_PARAMETER);
+    SettingsOf(*object).redirectPolicy = policy;
+    return TRUE;
+}
+
+extern "C" BOOL WinHttpCloseHandle(HINTERNET hInternet) {
+    return RemoveInternetObject(hInternet) ? TRUE : FALSE;
+}

@@ -1,0 +1,505 @@
+#!/usr/bin/env python3
+"""End-to-end runs of the real Velto.exe under Wine.
+
+    python3 tests/wine/end_to_end.py --work DIR [--only NAME ...]
+                                     [--screenshot FILE]
+
+Each scenario serves a release manifest and an installer from the local
+release server (tests/net/release_server.py) on https://localhost, runs
+Velto.exe in a fresh Wine prefix on a headless X display, answers each
+message box with keys, reads the box texts from Wine's msgbox trace, and
+checks the exit code, the exact texts and what is left in the staging
+folder. The installers are tiny programs built here with mingw-w64 and
+signed with the test PKI of tests/authenticode (make_pki.sh).
+
+Setup, once per run: the server (its ports are ephemeral), the PKI, the
+test programs, and two builds of Velto.exe in DIR/velto-build: one without
+release settings and one configured for this server's manifest address and
+the test signer's fingerprint. Started outside scripts/wine-env, the script
+runs itself again through it (fresh prefix, Xvfb, one wineserver for the
+whole run). Prints one line per scenario and a closing line
+"N passed, N failed"; exits non-zero when any failed.
+
+docs/confirmation.png comes from
+    python3 tests/wine/end_to_end.py --work build/wine-e2e \
+        --only "ends with 0" --screenshot docs/confirmation.png
+
+Where Wine differs from Windows (the expected values follow the platform
+the suite runs on, which is Wine):
+  - An untrusted server certificate fails with 12157; Windows reports 12175.
+  - The system's error texts are Wine's ("Access denied." where Windows
+    says "Access is denied."); expected messages take them from the
+    platform (system_text.exe).
+  - WinVerifyTrust does not apply the chain policy: the test signer's root
+    is not trusted in the prefix, which Windows would report as
+    CERT_E_UNTRUSTEDROOT, a status the bootstrapper accepts as well.
+  - requireAdministrator is not enforced: every Wine process is elevated.
+  - Wine lays the message box out a few pixels too narrow for its first
+    line, cutting the final full stop in the picture; the trace shows the
+    whole text.
+"""
+
+import argparse
+import dataclasses
+import getpass
+import hashlib
+import json
+import os
+import re
+import shutil
+import subprocess
+import sys
+import time
+from pathlib import Path
+from typing import Callable, Optional
+
+SOURCE = Path(__file__).resolve().parents[2]
+HERE = Path(__file__).resolve().parent
+FIXTURES = SOURCE / "tests" / "authenticode" / "fixtures"
+MANIFEST_PATH = "downloads/velto/update/latest.json"
+INSTALLER_PATH = "downloads/velto/Velto_Setup_2.1.0.exe"
+MANIFEST_LIMIT = 131072
+INSTALLER_LIMIT = 268435456
+COMMAND_LINE_RECORD = "velto-installer-command-line.txt"
+BOX_TIMEOUT = 60.0
+
+NOT_CONFIGURED = ("This Velto bootstrapper has not been configured for release yet.\n\nRebuild it with the final "
+                  "HTTPS manifest URL and the local release certificate thumbprint before Signaro signing.")
+MANIFEST_INVALID = "The Velto release manifest is invalid or incomplete."
+SIZE_LIMIT = "The downloaded file exceeded the safety size limit."
+DIGEST_MISMATCH = ("Security check failed: the Velto setup SHA-256 hash does not match the published release "
+                   "manifest.")
+NO_SIGNATURE = "The downloaded Velto setup has no readable Authenticode signature."
+NOT_PINNED = ("Security check failed: the Velto setup was not signed by the certificate pinned into this "
+              "bootstrapper.")
+MODIFIED = "Security check failed: the signed Velto setup was modified after signing."
+
+ERROR_ACCESS_DENIED = 5
+ERROR_BAD_EXE_FORMAT = 193
+ERROR_WINHTTP_REDIRECT_FAILED = 12156
+ERROR_WINHTTP_SECURE_CHANNEL_ERROR = 12157  # Wine; Windows reports ERROR_WINHTTP_SECURE_FAILURE (12175)
+
+
+def confirmation(version):
+    return f"Velto {version} has been downloaded and verified.\n\nStart installation now?"
+
+
+def log(text):
+    print(text, flush=True)
+
+
+def run(*command, **options):
+    return subprocess.run([str(part) for part in command], check=True, **options)
+
+
+# -- The release -------------------------------------------------------------
+
+def manifest_json(version="2.1.0", url=None, sha256=None, drop=(), padding_to=None):
+    """The manifest text; url and sha256 default to the served installer's,
+    resolved when the scenario is published (placeholders here)."""
+    members = {"version": version, "url": url or "{installer_url}", "sha256": sha256 or "{installer_sha256}"}
+    for name in drop:
+        members.pop(name)
+    return {"members": members, "padding_to": padding_to}
+
+
+# -- Scenarios ---------------------------------------------------------------
+
+@dataclasses.dataclass
+class Scenario:
+    name: str
+    exit_code: int
+    boxes: list                    # expected texts, each a string or a callable(suite)
+    keys: list = dataclasses.field(default_factory=lambda: ["Return"])
+    manifest: Optional[dict] = dataclasses.field(default_factory=manifest_json)  # None: 404
+    installer: Optional[str] = "genuine_0"
+    unconfigured: bool = False
+    staged_after: str = "absent"   # absent | no folder | folder in place
+    ran_installer: bool = False    # the installer recorded its command line
+    prepare: Optional[Callable] = None
+    screenshot: bool = False
+
+    @property
+    def asks(self):
+        """Whether the first box is the confirmation."""
+        return isinstance(self.boxes[0], str) and self.boxes[0].endswith("Start installation now?")
+
+
+def system_message(prefix, code):
+    return lambda suite: prefix + suite.describe_error(code)
+
+
+SCENARIOS = [
+    Scenario("unconfigured build", 2, [NOT_CONFIGURED], unconfigured=True, staged_after="no folder"),
+    Scenario("manifest 404", 10, ["The Velto server returned HTTP 404."], manifest=None, staged_after="no folder"),
+    Scenario("manifest of 131073 bytes", 10, [SIZE_LIMIT],
+             manifest=manifest_json(padding_to=MANIFEST_LIMIT + 1), staged_after="no folder"),
+    Scenario("manifest without version", 11, [MANIFEST_INVALID],
+             manifest=manifest_json(drop=["version"]), staged_after="no folder"),
+    Scenario("manifest with an http url", 11, [MANIFEST_INVALID],
+             manifest=manifest_json(url="http://localhost/{installer_path}"), staged_after="no folder"),
+    Scenario("manifest with a 63-digit sha256", 11, [MANIFEST_INVALID],
+             manifest=manifest_json(sha256="{installer_sha256_63}"), staged_after="no folder"),
+    Scenario("installer 404", 12, ["The Velto server returned HTTP 404."], installer=None,
+             staged_after="no folder"),
+    Scenario("installer of 268435457 bytes", 12, [SIZE_LIMIT],
+             manifest=manifest_json(url="{base_url}/bytes/%d" % (INSTALLER_LIMIT + 1)), staged_after="no folder"),
+    Scenario("installer server certificate untrusted", 12,
+             [system_message("The Velto download request failed: ", ERROR_WINHTTP_SECURE_CHANNEL_ERROR)],
+             manifest=manifest_json(url="{self_signed_url}/{installer_path}"), staged_after="no folder"),
+    Scenario("installer redirected to plain http", 12,
+             [system_message("The Velto download request failed: ", ERROR_WINHTTP_REDIRECT_FAILED)],
+             manifest=manifest_json(url="{base_url}/redirect/302?to={http_url}/{installer_path}"),
+             staged_after="no folder"),
+    Scenario("staging file blocked by a folder", 13,
+             [system_message("Could not create the installer file: ", ERROR_ACCESS_DENIED)],
+             prepare=lambda suite: suite.staged_file.mkdir(parents=True), staged_after="folder in place"),
+    Scenario("digest differs from the manifest", 15, [DIGEST_MISMATCH],
+             manifest=manifest_json(sha256="{other_sha256}")),
+    Scenario("unsigned installer", 16, [NO_SIGNATURE], installer="unsigned"),
+    Scenario("signed by another certificate", 16, [NOT_PINNED], installer="other_signer"),
+    Scenario("altered after signing", 16, [MODIFIED], installer="altered"),
+    Scenario("other signer, altered", 16, [NOT_PINNED], installer="other_signer_altered"),
+    Scenario("Cancel", 0, [confirmation("2.1.0")], keys=["Escape"]),
+    Scenario("box closed", 0, [confirmation("2.1.0")], keys=["alt+F4"]),
+    Scenario("manifest of exactly 131072 bytes, Cancel", 0, [confirmation("2.1.0")], keys=["Escape"],
+             manifest=manifest_json(padding_to=MANIFEST_LIMIT)),
+    Scenario("OK, installer ends with 0", 0, [confirmation("2.1.0")], ran_installer=True, screenshot=True),
+    Scenario("OK, installer ends with 3, lower-case digest", 3, [confirmation("2.1.0")], installer="genuine_3",
+             manifest=manifest_json(sha256="{installer_sha256_lower}"), ran_installer=True),
+    Scenario("OK, installer ends with 42, version with line feed and non-ASCII", 42,
+             [confirmation("2.1.0 \u03b2\nfor \u00c9v\u00e9 \U0001F680")], installer="genuine_42",
+             manifest=manifest_json(version="2.1.0 \u03b2\nfor \u00c9v\u00e9 \U0001F680"), ran_installer=True),
+    Scenario("OK, signed file that Windows cannot start", 17,
+             [confirmation("2.1.0"), system_message("Could not start Velto Setup: ", ERROR_BAD_EXE_FORMAT)],
+             keys=["Return", "Return"], installer="signed_dll"),
+]
+
+
+# -- Wine's message box trace ------------------------------------------------
+
+TRACE_LINE = re.compile(r'trace:msgbox:MSGBOX_OnInit L"(.*)"(\.\.\.)?\s*$')
+
+
+def box_texts(trace):
+    """The texts of the boxes shown, decoded from Wine's debug strings
+    (\\n, \\r, \\t, \\", \\\\ and \\XXXX for other characters)."""
+    texts = []
+    for line in trace.splitlines():
+        match = TRACE_LINE.search(line)
+        if not match:
+            continue
+        escaped, text, i = match.group(1), [], 0
+        while i < len(escaped):
+            if escaped[i] != "\\":
+                text.append(escaped[i])
+                i += 1
+            elif escaped[i + 1] in 'nrt"\\':
+                text.append({"n": "\n", "r": "\r", "t": "\t"}.get(escaped[i + 1], escaped[i + 1]))
+                i += 2
+            else:
+                text.append(chr(int(escaped[i + 1:i + 5], 16)))
+                i += 5
+        joined = "".join(text)
+        # UTF-16 surrogate pairs arrive as two \XXXX escapes.
+        joined = joined.encode("utf-16-le", "surrogatepass").decode("utf-16-le")
+        texts.append(joined + ("..." if match.group(2) else ""))
+    return texts
+
+
+# -- The suite ---------------------------------------------------------------
+
+class Suite:
+    def __init__(self, work):
+        self.work = work
+        self.prefix = Path(os.environ["WINEPREFIX"])
+        self.staging_folder = self.prefix / "drive_c" / "users" / getpass.getuser() / "Temp" / "VeltoBootstrap"
+        self.staged_file = self.staging_folder / "Velto_Setup.exe"
+        self.release_dir = work / "release"
+        self.run_dir = work / "run"
+        self.tools = work / "tools"
+        self.installers = {}
+        self.server = None
+        self.error_texts = {}
+
+    # setup ------------------------------------------------------------
+    def set_up(self, screenshot):
+        self.screenshot = screenshot
+        for folder in (self.release_dir, self.run_dir):
+            shutil.rmtree(folder, ignore_errors=True)
+            folder.mkdir(parents=True)
+        self.tools.mkdir(parents=True, exist_ok=True)
+        steps = [self.start_server, self.make_pki, self.build_tools, self.sign_installers, self.build_velto,
+                 self.trust_server_root]
+        for step in steps:
+            began = time.monotonic()
+            step()
+            log(f"setup: {step.__name__.replace('_', ' ')}: {time.monotonic() - began:.1f} s")
+
+    def trust_server_root(self):
+        run("wine", self.tools / "trust_root.exe", self.windows_path(Path(self.ready["ca_file"])))
+
+    def start_server(self):
+        ready_file = self.work / "server.json"
+        ready_file.unlink(missing_ok=True)
+        self.server = subprocess.Popen(
+            [sys.executable, SOURCE / "tests" / "net" / "release_server.py", "--ready-file", ready_file,
+             "--cert-dir", self.work / "server-certs", "--release-dir", self.release_dir, "--watch-stdin"],
+            stdin=subprocess.PIPE)
+        deadline = time.monotonic() + 120
+        while not ready_file.exists():
+            if self.server.poll() is not None or time.monotonic() > deadline:
+                raise RuntimeError("the release server did not start")
+            time.sleep(0.1)
+        self.ready = json.loads(ready_file.read_text())
+        self.base_url = self.ready["base_url"]
+
+    def stop_server(self):
+        if self.server is not None:
+            self.server.stdin.close()
+            try:
+                self.server.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                self.server.kill()
+
+    def make_pki(self):
+        self.pki = self.work / "pki"
+        run("bash", FIXTURES / "make_pki.sh", self.pki, stdout=subprocess.DEVNULL)
+        fingerprint = (self.pki / "leaf.sha256").read_text().strip().upper()
+        # Written the way openssl -fingerprint shows it: pairs split by colons.
+        self.pin = ":".join(fingerprint[i:i + 2] for i in range(0, len(fingerprint), 2))
+
+    def build_tools(self):
+        """The test programs, rebuilt only when their source changed."""
+        gcc = ["x86_64-w64-mingw32-gcc", "-O2", "-s", "-static", "-Wall", "-Wextra"]
+        programs = [(f"installer_{code}.exe", "installer.c", ["-municode", "-mwindows",
+                                                                f"-DVELTO_TEST_EXIT_CODE={code}"])
+                    for code in (0, 3, 42)]
+        programs += [("not_a_program.dll", "not_a_program.c", ["-shared"]),
+                     ("trust_root.exe", "trust_root.c", ["-municode", "-lcrypt32"]),
+                     ("system_text.exe", "system_text.c", ["-municode"])]
+        for output, source, options in programs:
+            target = self.tools / output
+            if not target.exists() or target.stat().st_mtime < (HERE / source).stat().st_mtime:
+                run(*gcc, HERE / source, *options, "-o", target)
+
+    def sign(self, signer, source, target):
+        bundle, key = {"leaf": ("chain_full.pem", "leaf.key"), "other": ("chain_other.pem", "other.key")}[signer]
+        run("osslsigncode", "sign", "-certs", self.pki / bundle, "-key", self.pki / key, "-n", "Velto Setup",
+            "-i", "https://example.invalid/", "-h", "sha256", "-in", source, "-out", target,
+            stdout=subprocess.DEVNULL)
+
+    def sign_installers(self):
+        signed = self.work / "signed"
+        shutil.rmtree(signed, ignore_errors=True)
+        signed.mkdir()
+        files = {}
+        for code in (0, 3, 42):
+            files[f"genuine_{code}"] = signed / f"genuine_{code}.exe"
+            self.sign("leaf", self.tools / f"installer_{code}.exe", files[f"genuine_{code}"])
+        files["unsigned"] = self.tools / "installer_0.exe"
+        files["other_signer"] = signed / "other_signer.exe"
+        self.sign("other", self.tools / "installer_0.exe", files["other_signer"])
+        for name, source in (("altered", "genuine_0"), ("other_signer_altered", "other_signer")):
+            files[name] = signed / f"{name}.exe"
+            run(sys.executable, FIXTURES / "tamper.py", "code", files[source], files[name])
+        files["signed_dll"] = signed / "signed_dll.exe"
+        self.sign("leaf", self.tools / "not_a_program.dll", files["signed_dll"])
+        self.installers = {name: path.read_bytes() for name, path in files.items()}
+
+    def build_velto(self):
+        """Velto.exe without release settings, then with this run's."""
+        build = self.work / "velto-build"
+        manifest_url = f"{self.base_url}/{MANIFEST_PATH}"
+        self.velto = {}
+        for name, url, pin in (("unconfigured", "", ""), ("configured", manifest_url, self.pin)):
+            run("cmake", "-S", SOURCE, "-B", build, f"-DCMAKE_TOOLCHAIN_FILE={SOURCE}/cmake/mingw-w64-x86_64.cmake",
+                "-DCMAKE_BUILD_TYPE=Release", "-DVELTO_BUILD_TESTS=OFF", f"-DVELTO_MANIFEST_URL={url}",
+                f"-DVELTO_PINNED_THUMBPRINT={pin}", stdout=subprocess.DEVNULL)
+            run("cmake", "--build", build, "--target", "Velto", "-j2", stdout=subprocess.DEVNULL)
+            target = self.work / "bin" / name / "Velto.exe"
+            target.parent.mkdir(parents=True, exist_ok=True)
+            shutil.copyfile(build / "Velto.exe", target)
+            self.velto[name] = target
+
+    @staticmethod
+    def windows_path(path):
+        return "Z:" + str(path.resolve()).replace("/", "\\")
+
+    def describe_error(self, code):
+        """The platform's own text for a Windows error code, as the
+        bootstrapper's messages end in it."""
+        if code not in self.error_texts:
+            result = subprocess.run(["wine", self.tools / "system_text.exe", str(code)], capture_output=True)
+            text = result.stdout.decode("utf-8").rstrip("\r\n ") if result.returncode == 0 else ""
+            self.error_texts[code] = text if result.returncode == 0 else f"Windows error {code}"
+        return self.error_texts[code]
+
+    # one scenario -----------------------------------------------------
+    def publish(self, scenario):
+        shutil.rmtree(self.release_dir)
+        installer = self.installers.get(scenario.installer) if scenario.installer else None
+        if installer is not None:
+            target = self.release_dir / INSTALLER_PATH
+            target.parent.mkdir(parents=True)
+            target.write_bytes(installer)
+        digest = hashlib.sha256(installer if installer is not None else b"").hexdigest().upper()
+        values = {
+            "installer_url": f"{self.base_url}/{INSTALLER_PATH}",
+            "installer_path": INSTALLER_PATH,
+            "installer_sha256": digest,
+            "installer_sha256_lower": digest.lower(),
+            "installer_sha256_63": digest[:63],
+            "other_sha256": hashlib.sha256(b"another release").hexdigest().upper(),
+            "base_url": self.base_url,
+            "http_url": f"http://localhost:{self.ready['ports']['http']}",
+            "self_signed_url": f"https://localhost:{self.ready['ports']['self_signed']}",
+        }
+        if scenario.manifest is not None:
+            members = {name: value.format(**values) for name, value in scenario.manifest["members"].items()}
+            text = json.dumps(members, ensure_ascii=False).encode()
+            if scenario.manifest["padding_to"]:
+                text = text[:-1] + b" " * (scenario.manifest["padding_to"] - len(text)) + b"}"
+            target = self.release_dir / MANIFEST_PATH
+            target.parent.mkdir(parents=True, exist_ok=True)
+            target.write_bytes(text)
+        return installer
+
+    def run_scenario(self, scenario):
+        """Returns the list of failures (empty when the scenario passed)."""
+        shutil.rmtree(self.staging_folder, ignore_errors=True)
+        for leftover in self.run_dir.iterdir():
+            leftover.unlink()
+        installer = self.publish(scenario)
+        if scenario.prepare:
+            scenario.prepare(self)
+
+        failures = []
+        staged_at_confirmation = []
+
+        def on_box(index, window):
+            if index == 0 and scenario.asks:
+                staged_at_confirmation.append(self.staged_file.read_bytes() if self.staged_file.is_file() else None)
+            if scenario.screenshot and self.screenshot and index == 0:
+                run("import", "-window", window, self.screenshot)
+
+        exe = self.velto["unconfigured" if scenario.unconfigured else "configured"]
+        exit_code, texts, timed_out = self.run_velto(exe, scenario.keys, on_box)
+        expected_texts = [text(self) if callable(text) else text for text in scenario.boxes]
+
+        if timed_out:
+            failures.append("Velto.exe did not end in time")
+        if exit_code != scenario.exit_code:
+            failures.append(f"exit code {exit_code}, expected {scenario.exit_code}")
+        if texts != expected_texts:
+            failures.append(f"boxes {texts!r}, expected {expected_texts!r}")
+        if scenario.asks and staged_at_confirmation[:1] != [installer]:
+            failures.append("while the confirmation was shown, the staged file did not hold the served installer")
+
+        state = ("folder in place" if self.staged_file.is_dir() else
+                 "present" if self.staged_file.exists() else
+                 "absent" if self.staging_folder.is_dir() else "no folder")
+        if state != scenario.staged_after:
+            failures.append(f"staging folder: {state}, expected {scenario.staged_after}")
+
+        record = self.run_dir / COMMAND_LINE_RECORD
+        if scenario.ran_installer:
+            expected_line = '"C:\\users\\{}\\Temp\\VeltoBootstrap\\Velto_Setup.exe"'.format(getpass.getuser())
+            line = record.read_bytes().decode("utf-16-le") if record.exists() else None
+            if line != expected_line:
+                failures.append(f"installer command line {line!r}, expected {expected_line!r}")
+        elif record.exists():
+            failures.append("the installer ran")
+        return failures, exit_code, texts
+
+    @staticmethod
+    def press(window, key):
+        try:
+            subprocess.run(["xdotool", "windowfocus", "--sync", window], capture_output=True, timeout=5)
+        except subprocess.TimeoutExpired:
+            pass
+        subprocess.run(["xdotool", "key", key], check=True)
+
+    def run_velto(self, exe, keys, on_box):
+        """Runs exe under Wine, answering each box it opens with the next
+        key (Return once the list is used up). Returns the exit code, the
+        box texts and whether it had to be ended."""
+        trace_file = self.work / "msgbox-trace.txt"
+        environment = dict(os.environ, WINEDEBUG="-all,trace+msgbox")
+        with open(trace_file, "wb") as trace:
+            process = subprocess.Popen(["wine", exe], cwd=self.run_dir, env=environment,
+                                       stdout=subprocess.DEVNULL, stderr=trace)
+            answered = set()
+            index = 0
+            last = None  # (window, key, when) of the last answer
+            deadline = time.monotonic() + BOX_TIMEOUT
+            timed_out = False
+            while process.poll() is None:
+                if time.monotonic() > deadline:
+                    process.kill()
+                    subprocess.run(["wineserver", "-k"])
+                    subprocess.run(["wineserver", "-p"])
+                    timed_out = True
+                    break
+                windows = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^Velto$"],
+                                         capture_output=True, text=True).stdout.split()
+                fresh = [window for window in windows if window not in answered]
+                if fresh:
+                    window = fresh[0]
+                    answered.add(window)
+                    time.sleep(0.2)  # the box takes the focus once it is shown
+                    on_box(index, window)
+                    key = keys[index] if index < len(keys) else "Return"
+                    self.press(window, key)
+                    last = (window, key, time.monotonic())
+                    index += 1
+                    deadline = time.monotonic() + BOX_TIMEOUT
+                elif last and last[0] in windows and time.monotonic() - last[2] > 3:
+                    log(f"     the box kept its place after {last[1]}; pressing it again")
+                    self.press(last[0], last[1])
+                    last = (last[0], last[1], time.monotonic())
+                else:
+                    time.sleep(0.05)
+            process.wait()
+        return process.returncode, box_texts(trace_file.read_text(errors="replace")), timed_out
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("--work", required=True, type=Path, help="working folder (prefix, builds, release)")
+    parser.add_argument("--only", nargs="*", help="run only the scenarios whose names contain one of these")
+    parser.add_argument("--screenshot", type=Path, help="save the confirmation box as this PNG file")
+    arguments = parser.parse_args()
+    arguments.work = arguments.work.resolve()
+
+    environment = arguments.work / "wine"
+    if os.environ.get("VELTO_WINE_ENV_DIR") != str(environment):
+        command = [SOURCE / "scripts" / "wine-env", "--fresh", "--display", "--session", environment,
+                   "--", sys.executable, *sys.argv]
+        os.execv(str(command[0]), [str(part) for part in command])
+
+    started = time.monotonic()
+    suite = Suite(arguments.work)
+    try:
+        suite.set_up(arguments.screenshot.resolve() if arguments.screenshot else None)
+        log(f"setup: {time.monotonic() - started:.1f} s in all (the Wine prefix not counted)")
+        passed = failed = 0
+        for scenario in SCENARIOS:
+            if arguments.only and not any(part in scenario.name for part in arguments.only):
+                continue
+            began = time.monotonic()
+            failures, exit_code, texts = suite.run_scenario(scenario)
+            shown = " | ".join(texts).replace("\n", "\\n")
+            log(f"{'PASS' if not failures else 'FAIL'} {scenario.name} ({time.monotonic() - began:.1f} s): "
+                f"exit {exit_code}, {shown}")
+            for failure in failures:
+                log(f"     {failure}")
+            passed, failed = passed + (not failures), failed + bool(failures)
+    finally:
+        suite.stop_server()
+    log(f"{passed} passed, {failed} failed ({time.monotonic() - started:.1f} s)")
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
