@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/linux/wintrust/trust_state.h"
+#include "trust_request.h"
 
 namespace velto::test {
 
@@ -16,17 +17,8 @@ void UseTrust(Trust trust) {
 
 LONG VerifyAndClose(const std::wstring& path) {
     GUID action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
-    WINTRUST_FILE_INFO file = {};
-    file.cbStruct = sizeof(file);
-    file.pcwszFilePath = path.c_str();
-    WINTRUST_DATA data = {};
-    data.cbStruct = sizeof(data);
-    data.dwUIChoice = WTD_UI_NONE;
-    data.fdwRevocationChecks = WTD_REVOKE_NONE;
-    data.dwUnionChoice = WTD_CHOICE_FILE;
-    data.pFile = &file;
-    data.dwStateAction = WTD_STATEACTION_VERIFY;
-    data.dwProvFlags = WTD_CACHE_ONLY_URL_RETRIEVAL;
+    WINTRUST_FILE_INFO file;
+    WINTRUST_DATA data = MakeFileTrustRequest(file, path);
     const std::size_t before = platform::wintrust::OpenTrustStateCount();
     const LONG status = WinVerifyTrust(nullptr, &action, &data);
     EXPECT_NE(data.hWVTStateData, nullptr);

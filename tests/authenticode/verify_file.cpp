@@ -7,6 +7,7 @@
 
 #include "platform/win_api.h"
 #include "platform/linux/text_conversion.h"
+#include "trust_request.h"
 
 namespace {
 
@@ -22,16 +23,8 @@ bool WidePath(std::string_view utf8, std::wstring& wide) {
 
 LONG VerifyOnce(const std::wstring& path) {
     GUID action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
-    WINTRUST_FILE_INFO file = {};
-    file.cbStruct = sizeof(file);
-    file.pcwszFilePath = path.c_str();
-    WINTRUST_DATA data = {};
-    data.cbStruct = sizeof(data);
-    data.dwUIChoice = WTD_UI_NONE;
-    data.dwUnionChoice = WTD_CHOICE_FILE;
-    data.pFile = &file;
-    data.dwStateAction = WTD_STATEACTION_VERIFY;
-    data.dwProvFlags = WTD_CACHE_ONLY_URL_RETRIEVAL;
+    WINTRUST_FILE_INFO file;
+    WINTRUST_DATA data = MakeFileTrustRequest(file, path);
     const LONG status = WinVerifyTrust(nullptr, &action, &data);
     data.dwStateAction = WTD_STATEACTION_CLOSE;
     WinVerifyTrust(nullptr, &action, &data);

@@ -1,5 +1,6 @@
 // A system message table of the test's choosing, for the trimming and
 // fallback logic of the Windows error text.
+#include <cstdarg>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -12,7 +13,7 @@ int fakeLocalFreeCalls = 0;
 DWORD fakeLastFormatFlags = 0;
 
 extern "C" DWORD WINAPI FormatMessageW(DWORD flags, LPCVOID source, DWORD code, DWORD language, LPWSTR buffer,
-                                       DWORD size, void* arguments) {
+                                       DWORD size, va_list* arguments) {
     fakeLastFormatFlags = (source == nullptr && language == 0 && size == 0 && arguments == nullptr) ? flags : 0;
     const auto entry = fakeMessageTable.find(code);
     if (entry == fakeMessageTable.end()) return 0;

@@ -29,7 +29,7 @@ bool IsExpectedRequest(const WINTRUST_DATA* data) {
            data->pFile != nullptr && data->pFile->cbStruct == sizeof(WINTRUST_FILE_INFO) &&
            data->pFile->hFile == nullptr && data->pFile->pgKnownSubject == nullptr &&
            data->pwszURLReference == nullptr && data->dwProvFlags == WTD_CACHE_ONLY_URL_RETRIEVAL &&
-           data->dwUIContext == 0 && data->pSignatureSettings == nullptr;
+           data->dwUIContext == 0;
 }
 
 }  // namespace

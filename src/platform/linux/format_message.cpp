@@ -29,7 +29,7 @@ std::wstring TableEntry(int errnum) {
 }  // namespace
 
 extern "C" DWORD FormatMessageW(DWORD dwFlags, LPCVOID, DWORD dwMessageId, DWORD dwLanguageId, LPWSTR lpBuffer,
-                                DWORD, void*) {
+                                DWORD, va_list*) {
     if ((dwFlags & ~kSupportedFlags) != 0 || (dwFlags & FORMAT_MESSAGE_FROM_SYSTEM) == 0 ||
         (dwFlags & FORMAT_MESSAGE_ALLOCATE_BUFFER) == 0 || dwLanguageId != 0 || lpBuffer == nullptr) {
         SetLastError(ERROR_INVALID_PARAMETER);

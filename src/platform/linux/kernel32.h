@@ -2,6 +2,8 @@
 // texts, UTF-8 conversion, the temporary folder, files, processes.
 #pragma once
 
+#include <cstdarg>
+
 #include "win_types.h"
 #include "winerror.h"
 
@@ -72,7 +74,7 @@ extern "C" {
 DWORD WINAPI GetLastError();
 void WINAPI SetLastError(DWORD dwErrCode);
 DWORD WINAPI FormatMessageW(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, DWORD dwLanguageId,
-                            LPWSTR lpBuffer, DWORD nSize, void* Arguments);
+                            LPWSTR lpBuffer, DWORD nSize, va_list* Arguments);
 HLOCAL WINAPI LocalFree(HLOCAL hMem);
 int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCCH lpMultiByteStr, int cbMultiByte,
                                LPWSTR lpWideCharStr, int cchWideChar);

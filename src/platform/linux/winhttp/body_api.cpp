@@ -5,16 +5,12 @@
 #include <cstring>
 
 #include "platform/linux/kernel32.h"
+#include "platform/linux/winhttp/api_failure.h"
 #include "platform/linux/winhttp/internet_objects.h"
 
 namespace {
 
 using namespace velto::platform::winhttp;
-
-BOOL Fail(DWORD code) {
-    SetLastError(code);
-    return FALSE;
-}
 
 bool HasChunk(const Transfer& transfer) {
     return ChunkAvailable(transfer) > 0;

@@ -5,10 +5,12 @@
 
 #include "platform/linux/kernel32.h"
 #include "platform/linux/text_conversion.h"
+#include "platform/linux/winhttp/api_failure.h"
 #include "platform/linux/winhttp/url_split.h"
 
 namespace {
 
+using velto::platform::winhttp::Fail;
 using velto::platform::winhttp::UrlParts;
 using velto::platform::winhttp::UrlSpan;
 
@@ -58,11 +60,6 @@ void DeliverAll(const wchar_t* url, URL_COMPONENTS& c, const UrlParts& parts) {
     Deliver(url, parts.extraInfo, c.lpszExtraInfo, c.dwExtraInfoLength);
     c.nScheme = parts.scheme;
     c.nPort = parts.port;
-}
-
-BOOL Fail(DWORD code) {
-    SetLastError(code);
-    return FALSE;
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include "platform/linux/kernel32.h"
 #include "platform/linux/text_conversion.h"
+#include "platform/linux/winhttp/api_failure.h"
 #include "platform/linux/winhttp/internet_objects.h"
 #include "platform/linux/winhttp/request_url.h"
 
@@ -15,16 +16,6 @@ using namespace velto::platform::winhttp;
 
 constexpr DWORD kQueryLevelMask = 0x0000FFFF;
 constexpr DWORD kWholeText = static_cast<DWORD>(-1);
-
-BOOL Fail(DWORD code) {
-    SetLastError(code);
-    return FALSE;
-}
-
-HINTERNET FailHandle(DWORD code) {
-    SetLastError(code);
-    return nullptr;
-}
 
 bool IsConnected(const Transfer& transfer) {
     return transfer.connected;

@@ -6,22 +6,13 @@
 
 #include "platform/linux/kernel32.h"
 #include "platform/linux/text_conversion.h"
+#include "platform/linux/winhttp/api_failure.h"
 #include "platform/linux/winhttp/internet_objects.h"
 #include "platform/linux/winhttp/proxy_list.h"
 
 namespace {
 
 using namespace velto::platform::winhttp;
-
-BOOL Fail(DWORD code) {
-    SetLastError(code);
-    return FALSE;
-}
-
-HINTERNET FailHandle(DWORD code) {
-    SetLastError(code);
-    return nullptr;
-}
 
 // A request keeps its settings with its transfer, the others in the object.
 TransferSettings& SettingsOf(InternetObject& object) {

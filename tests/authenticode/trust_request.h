@@ -1,0 +1,23 @@
+// The trust request that the installer check sends, for tests and tools
+// that call WinVerifyTrust themselves.
+#pragma once
+
+#include <string>
+
+#include "platform/win_api.h"
+
+// Fills file for path and returns a verify request that points at it.
+inline WINTRUST_DATA MakeFileTrustRequest(WINTRUST_FILE_INFO& file, const std::wstring& path) {
+    file = {};
+    file.cbStruct = sizeof(file);
+    file.pcwszFilePath = path.c_str();
+    WINTRUST_DATA data = {};
+    data.cbStruct = sizeof(data);
+    data.dwUIChoice = WTD_UI_NONE;
+    data.fdwRevocationChecks = WTD_REVOKE_NONE;
+    data.dwUnionChoice = WTD_CHOICE_FILE;
+    data.pFile = &file;
+    data.dwStateAction = WTD_STATEACTION_VERIFY;
+    data.dwProvFlags = WTD_CACHE_ONLY_URL_RETRIEVAL;
+    return data;
+}
