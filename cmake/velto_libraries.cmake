@@ -9,17 +9,18 @@ velto_step(velto_hex_text src/verify/hex_text.cpp)
 velto_step(velto_windows_error_text src/app/windows_error_text.cpp)
 velto_step(velto_manifest src/manifest/json_string.cpp src/manifest/utf8_to_wide.cpp)
 velto_step(velto_https_prefix src/net/https_prefix.cpp)
+velto_step(velto_byte_buffer src/net/byte_buffer.cpp)
 velto_step(velto_download src/net/download_https.cpp)
-target_link_libraries(velto_download PUBLIC velto_https_prefix velto_windows_error_text)
+target_link_libraries(velto_download PUBLIC velto_byte_buffer velto_https_prefix velto_windows_error_text)
 velto_step(velto_staging src/verify/staging_file.cpp)
-target_link_libraries(velto_staging PUBLIC velto_windows_error_text)
+target_link_libraries(velto_staging PUBLIC velto_byte_buffer velto_windows_error_text)
 velto_step(velto_digest src/verify/file_digest.cpp)
 velto_step(velto_signature src/verify/installer_signature.cpp)
 target_link_libraries(velto_signature PUBLIC velto_hex_text)
 velto_step(velto_launch src/app/installer_launch.cpp)
 target_link_libraries(velto_launch PUBLIC velto_windows_error_text)
 velto_step(velto_sequence src/app/bootstrap_sequence.cpp)
-target_link_libraries(velto_sequence PUBLIC velto_https_prefix velto_hex_text)
+target_link_libraries(velto_sequence PUBLIC velto_byte_buffer velto_https_prefix velto_hex_text)
 
 velto_step(velto_config src/app/bootstrap_config.cpp)
 target_include_directories(velto_config PRIVATE ${CMAKE_BINARY_DIR}/generated)
@@ -29,7 +30,7 @@ target_include_directories(velto_config PRIVATE ${CMAKE_BINARY_DIR}/generated)
 add_library(velto_system INTERFACE)
 target_link_libraries(velto_system INTERFACE
   velto_config velto_sequence velto_download velto_manifest velto_staging velto_digest
-  velto_signature velto_launch velto_windows_error_text velto_https_prefix velto_hex_text)
+  velto_signature velto_launch velto_windows_error_text velto_https_prefix velto_hex_text velto_byte_buffer)
 
 # Off Windows, each step also names the stand-in components it calls, so
 # that they follow it on the link line. A test's own fakes are linked first
@@ -37,6 +38,7 @@ target_link_libraries(velto_system INTERFACE
 if(NOT WIN32)
   target_link_libraries(velto_windows_error_text PUBLIC velto_layer_kernel32)
   target_link_libraries(velto_https_prefix PUBLIC velto_layer_crt)
+  target_link_libraries(velto_byte_buffer PUBLIC velto_layer_kernel32)
   target_link_libraries(velto_manifest PUBLIC velto_layer_kernel32)
   target_link_libraries(velto_hex_text PUBLIC velto_layer_crt)
   target_link_libraries(velto_download PUBLIC $<TARGET_NAME_IF_EXISTS:velto_layer_winhttp> velto_layer_kernel32)

@@ -4,9 +4,8 @@
 
 #include <cstdint>
 #include <string>
-#include <vector>
 
-using ByteBuffer = std::vector<std::uint8_t>;
+#include "net/byte_buffer.h"
 
 // Fetches url with one GET. True when a 2xx status arrived and the whole
 // body, at most sizeLimit bytes, is in body; false with errorText replaced

@@ -159,8 +159,8 @@ std::wstring ServerUrl(const std::string& portName, const std::string& path, con
     return std::wstring(url.begin(), url.end());
 }
 
-std::vector<std::uint8_t> PatternBytes(std::size_t count) {
-    std::vector<std::uint8_t> bytes(count);
+ByteBuffer PatternBytes(std::size_t count) {
+    ByteBuffer bytes(count);
     for (std::size_t i = 0; i < count; ++i) bytes[i] = static_cast<std::uint8_t>(i % 251);
     return bytes;
 }

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "net/byte_buffer.h"
+
 namespace velto::test {
 
 struct ReleaseServerInfo {
@@ -25,6 +27,6 @@ const ReleaseServerInfo& ReleaseServer();
 std::wstring ServerUrl(const std::string& portName, const std::string& path, const std::string& host = "localhost");
 
 // Byte i of every body the server makes up is i % 251.
-std::vector<std::uint8_t> PatternBytes(std::size_t count);
+ByteBuffer PatternBytes(std::size_t count);
 
 }  // namespace velto::test

@@ -76,3 +76,20 @@ TEST(BCrypt, UnknownAlgorithmIsNotFound) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(VirtualMemory, CommittedBlocksAreWritableUntilReleased) {
+    const SIZE_T size = 3 * 1024 * 1024 + 17;
+    auto* block = static_cast<unsigned char*>(VirtualAlloc(nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+    ASSERT_NE(block, nullptr);
+    EXPECT_EQ(block[0], 0);  // fresh pages read as zero
+    block[0] = 1;
+    block[size - 1] = 2;
+    EXPECT_EQ(block[size - 1], 2);
+    EXPECT_TRUE(VirtualFree(block, 0, MEM_RELEASE));
+    EXPECT_FALSE(VirtualFree(block, 0, MEM_RELEASE));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+}
+
+}  // namespace

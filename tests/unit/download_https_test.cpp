@@ -176,3 +176,23 @@ TEST_F(DownloadHttpsTest, FirstChunkAloneOverTheLimitIsNeverRead) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ByteBufferStorage, LargeBuffersGrowAndKeepTheirBytes) {
+    ByteBuffer bytes;
+    for (std::size_t size : {std::size_t{100}, std::size_t{1} << 20, (std::size_t{5} << 20) + 3}) {
+        const std::size_t before = bytes.size();
+        bytes.resize(size);
+        for (std::size_t i = before; i < size; ++i) bytes[i] = static_cast<std::uint8_t>(i % 251);
+    }
+    for (std::size_t i = 0; i < bytes.size(); ++i) ASSERT_EQ(bytes[i], i % 251) << i;
+    ByteBuffer().swap(bytes);
+    EXPECT_EQ(bytes.capacity(), 0u);
+}
+
+TEST(ByteBufferStorage, MemoryThatCannotBeHadIsTheStandardAllocationFailure) {
+    EXPECT_THROW(AllocateDownloadStorage(std::size_t{1} << 62), std::bad_alloc);
+}
+
+}  // namespace

@@ -20,9 +20,11 @@ struct HandleTable {
     std::uintptr_t next = kFirstHandle;
 };
 
+// Never destroyed: handles may still be closed by other objects' destructors
+// while the program ends.
 HandleTable& Table() {
-    static HandleTable table;
-    return table;
+    static HandleTable* table = new HandleTable;
+    return *table;
 }
 
 std::uintptr_t Key(HANDLE handle) {
