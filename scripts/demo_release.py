@@ -1,11 +1,9 @@
 """Runs the demo release: see scripts/demo."""
 
 import argparse
-import json
 import os
 import subprocess
 import sys
-import time
 
 ROOT = os.path.abspath(os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
 sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
@@ -17,22 +15,6 @@ VERSION = "1.0.0 (demo)"
 
 def say(text):
     print("\033[1m== %s\033[0m" % text, flush=True)
-
-
-def start_server():
-    ready = os.path.join(WORK, "server-ready.json")
-    if os.path.exists(ready):
-        os.remove(ready)
-    server = subprocess.Popen(
-        [sys.executable, os.path.join(ROOT, "tests", "net", "release_server.py"), "--ready-file", ready,
-         "--cert-dir", os.path.join(WORK, "certs"), "--release-dir", os.path.join(WORK, "release"),
-         "--watch-stdin"], stdin=subprocess.PIPE, stdout=subprocess.DEVNULL)
-    for _ in range(300):
-        if os.path.exists(ready):
-            break
-        time.sleep(0.1)
-    with open(ready, encoding="utf-8") as file:
-        return server, json.load(file)
 
 
 def publish_release(pki, base_url):
@@ -74,7 +56,7 @@ def main():
     say("Making a demo signing certificate")
     pki = release_kit.make_pki(os.path.join(WORK, "pki"))
     say("Starting the demo release server on localhost")
-    server, info = start_server()
+    server, info = release_kit.start_release_server(WORK, os.path.join(WORK, "release"))
     try:
         say("Building and signing the demo installer, publishing its manifest")
         publish_release(pki, info["base_url"])
@@ -82,7 +64,7 @@ def main():
         env = demo_environment(info["ca_file"])
         prepare_wine(env)
         if options.windows:
-            import demo_windows  # noqa: E402  (needs a display)
+            import demo_windows  # noqa: E402
             code = demo_windows.run(WORK, manifest_url, pki.pin, info["ca_file"], env)
         else:
             say("Building velto for %s" % manifest_url)
@@ -91,12 +73,11 @@ def main():
                                             ["-DCMAKE_BUILD_TYPE=Release"])
             say("Running velto")
             code = subprocess.run([velto], env=env).returncode
-        say("velto ended with exit code %d" % code)
+        say("%s ended with exit code %d" % ("Velto.exe" if options.windows else "velto", code))
     finally:
         subprocess.run(["wineserver", "-k"], env=demo_environment(info["ca_file"]), check=False,
                        stderr=subprocess.DEVNULL)
-        server.stdin.close()
-        server.wait(timeout=30)
+        release_kit.stop_release_server(server)
     return code
 
 

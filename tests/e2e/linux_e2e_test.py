@@ -6,7 +6,6 @@ through Wine), velto in a pseudo-terminal answering its prompts.
 """
 
 import argparse
-import json
 import os
 import shutil
 import stat
@@ -57,19 +56,7 @@ class Release:
             raise
 
     def _start_server(self):
-        ready = os.path.join(self.work, "server-ready.json")
-        if os.path.exists(ready):
-            os.remove(ready)
-        self.server = subprocess.Popen(
-            [sys.executable, os.path.join(release_kit.SOURCE_ROOT, "tests", "net", "release_server.py"),
-             "--ready-file", ready, "--cert-dir", os.path.join(self.work, "certs"),
-             "--release-dir", self.release_dir, "--watch-stdin"], stdin=subprocess.PIPE)
-        for _ in range(300):
-            if os.path.exists(ready):
-                break
-            time.sleep(0.1)
-        with open(ready, encoding="utf-8") as file:
-            info = json.load(file)
+        self.server, info = release_kit.start_release_server(self.work, self.release_dir)
         self.base_url = info["base_url"]
         self.server_ca = info["ca_file"]
 
@@ -125,8 +112,7 @@ class Release:
 
     def close(self):
         subprocess.run(["wineserver", "-k"], env=self.env, check=False)
-        self.server.stdin.close()
-        self.server.wait(timeout=30)
+        release_kit.stop_release_server(self.server)
 
 
 class LinuxEndToEnd(unittest.TestCase):

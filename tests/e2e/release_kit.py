@@ -8,6 +8,8 @@ import hashlib
 import json
 import os
 import subprocess
+import sys
+import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 SOURCE_ROOT = os.path.abspath(os.path.join(HERE, "..", ".."))
@@ -104,11 +106,48 @@ def write_manifest(release_dir, version=None, url=None, sha256=None, raw=None):
         file.write(raw.encode("utf-8") if isinstance(raw, str) else raw)
 
 
-def build_velto(build_dir, manifest_url, pin, extra_cmake_args=()):
-    """Configures and builds a velto executable for one release."""
-    subprocess.run(["cmake", "-S", SOURCE_ROOT, "-B", build_dir, "-DVELTO_BUILD_TESTS=OFF",
+def build_velto(build_dir, manifest_url, pin, extra_cmake_args=(), windows=False):
+    """Configures and builds velto, or with windows Velto.exe, for one
+    release; returns the executable's path."""
+    toolchain = ["-DCMAKE_TOOLCHAIN_FILE=" + os.path.join(SOURCE_ROOT, "cmake", "mingw-w64-x86_64.cmake")]
+    subprocess.run(["cmake", "-S", SOURCE_ROOT, "-B", str(build_dir), "-DVELTO_BUILD_TESTS=OFF",
                     "-DVELTO_MANIFEST_URL=" + manifest_url, "-DVELTO_PINNED_THUMBPRINT=" + pin,
-                    *extra_cmake_args], check=True, stdout=subprocess.DEVNULL)
-    subprocess.run(["cmake", "--build", build_dir, "--target", "velto", "-j2"], check=True,
+                    *(toolchain if windows else []), *extra_cmake_args], check=True, stdout=subprocess.DEVNULL)
+    target = "Velto" if windows else "velto"
+    subprocess.run(["cmake", "--build", str(build_dir), "--target", target, "-j2"], check=True,
                    stdout=subprocess.DEVNULL)
+    if windows:
+        return os.path.join(build_dir, "Velto.exe")
     return os.path.join(build_dir, "src", "platform", "linux", "velto")
+
+
+def start_release_server(work, release_dir):
+    """Starts the local release server serving release_dir; returns the
+    process and its ready information (ports, base_url, ca_file). The
+    server ends when the process's standard input is closed."""
+    ready = os.path.join(work, "server-ready.json")
+    if os.path.exists(ready):
+        os.remove(ready)
+    server = subprocess.Popen(
+        [sys.executable, os.path.join(SOURCE_ROOT, "tests", "net", "release_server.py"), "--ready-file", ready,
+         "--cert-dir", os.path.join(work, "server-certs"), "--release-dir", str(release_dir), "--watch-stdin"],
+        stdin=subprocess.PIPE, stdout=subprocess.DEVNULL)
+    deadline = time.monotonic() + 120
+    while not os.path.exists(ready):
+        if server.poll() is not None or time.monotonic() > deadline:
+            stop_release_server(server)
+            raise RuntimeError("the release server did not start")
+        time.sleep(0.1)
+    with open(ready, encoding="utf-8") as file:
+        return server, json.load(file)
+
+
+def stop_release_server(server):
+    if server is None:
+        return
+    server.stdin.close()
+    try:
+        server.wait(timeout=30)
+    except subprocess.TimeoutExpired:
+        server.kill()
+        server.wait()

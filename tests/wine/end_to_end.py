@@ -56,6 +56,8 @@ from typing import Callable, Optional
 SOURCE = Path(__file__).resolve().parents[2]
 HERE = Path(__file__).resolve().parent
 FIXTURES = SOURCE / "tests" / "authenticode" / "fixtures"
+sys.path.insert(0, str(SOURCE / "tests" / "e2e"))
+import release_kit  # noqa: E402
 MANIFEST_PATH = "downloads/velto/update/latest.json"
 INSTALLER_PATH = "downloads/velto/Velto_Setup_2.1.0.exe"
 MANIFEST_LIMIT = 131072
@@ -240,34 +242,16 @@ class Suite:
         run("wine", self.tools / "trust_root.exe", self.windows_path(Path(self.ready["ca_file"])))
 
     def start_server(self):
-        ready_file = self.work / "server.json"
-        ready_file.unlink(missing_ok=True)
-        self.server = subprocess.Popen(
-            [sys.executable, SOURCE / "tests" / "net" / "release_server.py", "--ready-file", ready_file,
-             "--cert-dir", self.work / "server-certs", "--release-dir", self.release_dir, "--watch-stdin"],
-            stdin=subprocess.PIPE)
-        deadline = time.monotonic() + 120
-        while not ready_file.exists():
-            if self.server.poll() is not None or time.monotonic() > deadline:
-                raise RuntimeError("the release server did not start")
-            time.sleep(0.1)
-        self.ready = json.loads(ready_file.read_text())
+        self.server, self.ready = release_kit.start_release_server(self.work, self.release_dir)
         self.base_url = self.ready["base_url"]
 
     def stop_server(self):
-        if self.server is not None:
-            self.server.stdin.close()
-            try:
-                self.server.wait(timeout=10)
-            except subprocess.TimeoutExpired:
-                self.server.kill()
+        release_kit.stop_release_server(self.server)
 
     def make_pki(self):
-        self.pki = self.work / "pki"
-        run("bash", FIXTURES / "make_pki.sh", self.pki, stdout=subprocess.DEVNULL)
-        fingerprint = (self.pki / "leaf.sha256").read_text().strip().upper()
+        self.pki = release_kit.make_pki(str(self.work / "pki"))
         # Written the way openssl -fingerprint shows it: pairs split by colons.
-        self.pin = ":".join(fingerprint[i:i + 2] for i in range(0, len(fingerprint), 2))
+        self.pin = ":".join(self.pki.pin[i:i + 2] for i in range(0, len(self.pki.pin), 2))
 
     def build_tools(self):
         """The test programs, rebuilt only when their source changed."""
@@ -284,10 +268,7 @@ class Suite:
                 run(*gcc, HERE / source, *options, "-o", target)
 
     def sign(self, signer, source, target):
-        bundle, key = {"leaf": ("chain_full.pem", "leaf.key"), "other": ("chain_other.pem", "other.key")}[signer]
-        run("osslsigncode", "sign", "-certs", self.pki / bundle, "-key", self.pki / key, "-n", "Velto Setup",
-            "-i", "https://example.invalid/", "-h", "sha256", "-in", source, "-out", target,
-            stdout=subprocess.DEVNULL)
+        release_kit.sign(self.pki, str(source), str(target), signer={"leaf": "release", "other": "other"}[signer])
 
     def sign_installers(self):
         signed = self.work / "signed"
@@ -313,13 +294,10 @@ class Suite:
         manifest_url = f"{self.base_url}/{MANIFEST_PATH}"
         self.velto = {}
         for name, url, pin in (("unconfigured", "", ""), ("configured", manifest_url, self.pin)):
-            run("cmake", "-S", SOURCE, "-B", build, f"-DCMAKE_TOOLCHAIN_FILE={SOURCE}/cmake/mingw-w64-x86_64.cmake",
-                "-DCMAKE_BUILD_TYPE=Release", "-DVELTO_BUILD_TESTS=OFF", f"-DVELTO_MANIFEST_URL={url}",
-                f"-DVELTO_PINNED_THUMBPRINT={pin}", stdout=subprocess.DEVNULL)
-            run("cmake", "--build", build, "--target", "Velto", "-j2", stdout=subprocess.DEVNULL)
+            built = release_kit.build_velto(build, url, pin, ["-DCMAKE_BUILD_TYPE=Release"], windows=True)
             target = self.work / "bin" / name / "Velto.exe"
             target.parent.mkdir(parents=True, exist_ok=True)
-            shutil.copyfile(build / "Velto.exe", target)
+            shutil.copyfile(built, target)
             self.velto[name] = target
 
     @staticmethod
