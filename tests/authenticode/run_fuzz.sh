@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the fuzz target with clang (libFuzzer, ASan, UBSan) in its own
-# build folder and runs it for a bounded time on a seed corpus of the
+# build folder and runs it for a bounded time on a starting corpus of the
 # Authenticode fixtures. Usage: run_fuzz.sh [seconds] (default 60).
 # Prints libFuzzer's closing statistics; exits non-zero on a finding.
 set -euo pipefail
