@@ -4,15 +4,6 @@
 
 namespace {
 
-std::wstring DecimalText(std::uint32_t value) {
-    std::wstring digits;
-    do {
-        digits.insert(digits.begin(), static_cast<wchar_t>(L'0' + value % 10));
-        value /= 10;
-    } while (value != 0);
-    return digits;
-}
-
 void TrimLineEndsAndSpaces(std::wstring& text) {
     while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' ')) {
         text.pop_back();
@@ -28,7 +19,7 @@ std::wstring DescribeWindowsError(std::uint32_t code) {
         static_cast<DWORD>(code), 0, reinterpret_cast<LPWSTR>(&buffer), 0, nullptr);
 
     std::wstring text = (length != 0 && buffer != nullptr) ? std::wstring(buffer)
-                                                           : L"Windows error " + DecimalText(code);
+                                                           : L"Windows error " + std::to_wstring(code);
     if (buffer != nullptr) LocalFree(buffer);
     TrimLineEndsAndSpaces(text);
     return text;

@@ -85,10 +85,6 @@ bool ReadBody(HINTERNET request, ByteBuffer& body, std::uint64_t sizeLimit, std:
     }
 }
 
-std::wstring DecimalText(DWORD value) {
-    return std::to_wstring(value);
-}
-
 }  // namespace
 
 bool DownloadHttps(const std::wstring& url, ByteBuffer& body, std::uint64_t sizeLimit, std::wstring& errorText) {
@@ -146,7 +142,7 @@ bool DownloadHttps(const std::wstring& url, ByteBuffer& body, std::uint64_t size
         return false;
     }
     if (status < 200 || status > 299) {
-        errorText = L"The Velto server returned HTTP " + DecimalText(status) + L".";
+        errorText = L"The Velto server returned HTTP " + std::to_wstring(status) + L".";
         return false;
     }
 

@@ -101,6 +101,17 @@ bool PrepareOpenedFile(int fd, DWORD shareMode, bool truncate) {
     return true;
 }
 
+// The open file behind handle for a synchronous read or write of count
+// bytes at buffer, or null with the last error set.
+const KernelObject* FileForTransfer(HANDLE handle, LPCVOID buffer, DWORD count, LPOVERLAPPED overlapped) {
+    const KernelObject* file = velto::platform::FindObject(handle, ObjectKind::File);
+    if (file != nullptr && (overlapped != nullptr || (buffer == nullptr && count != 0))) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    return file;
+}
+
 bool IsKnownDisposition(DWORD disposition) {
     return disposition >= CREATE_NEW && disposition <= TRUNCATE_EXISTING;
 }
@@ -140,12 +151,8 @@ extern "C" HANDLE CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD d
 extern "C" BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite, LPDWORD lpNumberOfBytesWritten,
                           LPOVERLAPPED lpOverlapped) {
     if (lpNumberOfBytesWritten != nullptr) *lpNumberOfBytesWritten = 0;
-    const KernelObject* file = velto::platform::FindObject(hFile, ObjectKind::File);
+    const KernelObject* file = FileForTransfer(hFile, lpBuffer, nNumberOfBytesToWrite, lpOverlapped);
     if (file == nullptr) return FALSE;
-    if (lpOverlapped != nullptr || (lpBuffer == nullptr && nNumberOfBytesToWrite != 0)) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
     const auto* bytes = static_cast<const unsigned char*>(lpBuffer);
     DWORD done = 0;
     while (done < nNumberOfBytesToWrite) {
@@ -165,12 +172,8 @@ extern "C" BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesTo
 extern "C" BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, LPDWORD lpNumberOfBytesRead,
                          LPOVERLAPPED lpOverlapped) {
     if (lpNumberOfBytesRead != nullptr) *lpNumberOfBytesRead = 0;
-    const KernelObject* file = velto::platform::FindObject(hFile, ObjectKind::File);
+    const KernelObject* file = FileForTransfer(hFile, lpBuffer, nNumberOfBytesToRead, lpOverlapped);
     if (file == nullptr) return FALSE;
-    if (lpOverlapped != nullptr || (lpBuffer == nullptr && nNumberOfBytesToRead != 0)) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
     // A file read returns the whole request unless the file ends first.
     auto* bytes = static_cast<unsigned char*>(lpBuffer);
     DWORD done = 0;
