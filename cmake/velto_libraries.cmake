@@ -8,6 +8,10 @@ endfunction()
 velto_step(velto_hex_text src/verify/hex_text.cpp)
 velto_step(velto_windows_error_text src/app/windows_error_text.cpp)
 velto_step(velto_manifest src/manifest/json_string.cpp src/manifest/utf8_to_wide.cpp)
+velto_step(velto_release_manifest src/manifest/release_manifest.cpp)
+target_link_libraries(velto_release_manifest PUBLIC velto_manifest velto_https_prefix velto_hex_text)
+velto_step(velto_config_check src/app/config_check.cpp)
+target_link_libraries(velto_config_check PUBLIC velto_https_prefix velto_hex_text)
 velto_step(velto_https_prefix src/net/https_prefix.cpp)
 velto_step(velto_byte_buffer src/net/byte_buffer.cpp)
 velto_step(velto_download src/net/download_https.cpp)
@@ -15,12 +19,15 @@ target_link_libraries(velto_download PUBLIC velto_byte_buffer velto_https_prefix
 velto_step(velto_staging src/verify/staging_file.cpp)
 target_link_libraries(velto_staging PUBLIC velto_byte_buffer velto_windows_error_text)
 velto_step(velto_digest src/verify/file_digest.cpp)
+velto_step(velto_digest_match src/verify/digest_match.cpp)
+target_link_libraries(velto_digest_match PUBLIC velto_hex_text)
 velto_step(velto_signature src/verify/installer_signature.cpp)
 target_link_libraries(velto_signature PUBLIC velto_hex_text)
 velto_step(velto_launch src/app/installer_launch.cpp)
 target_link_libraries(velto_launch PUBLIC velto_windows_error_text)
 velto_step(velto_sequence src/app/bootstrap_sequence.cpp)
-target_link_libraries(velto_sequence PUBLIC velto_byte_buffer velto_https_prefix velto_hex_text)
+target_link_libraries(velto_sequence PUBLIC velto_byte_buffer velto_release_manifest velto_config_check
+                      velto_digest_match)
 
 velto_step(velto_config src/app/bootstrap_config.cpp)
 target_include_directories(velto_config PRIVATE ${CMAKE_BINARY_DIR}/generated)
@@ -29,8 +36,9 @@ target_include_directories(velto_config PRIVATE ${CMAKE_BINARY_DIR}/generated)
 # the steps it calls and what they call.
 add_library(velto_system INTERFACE)
 target_link_libraries(velto_system INTERFACE
-  velto_config velto_sequence velto_download velto_manifest velto_staging velto_digest
-  velto_signature velto_launch velto_windows_error_text velto_https_prefix velto_hex_text velto_byte_buffer)
+  velto_config velto_sequence velto_release_manifest velto_config_check velto_digest_match velto_download
+  velto_manifest velto_staging velto_digest velto_signature velto_launch velto_windows_error_text
+  velto_https_prefix velto_hex_text velto_byte_buffer)
 
 # Off Windows, each step also names the stand-in components it calls, so
 # that they follow it on the link line. A test's own fakes are linked first

@@ -8,5 +8,14 @@ struct BootstrapConfig {
     std::wstring PinnedThumbprint;  // SHA-256 fingerprint of the release signing certificate
 };
 
+inline constexpr wchar_t kNotConfiguredMessage[] =
+    L"This Velto bootstrapper has not been configured for release yet.\n\n"
+    L"Rebuild it with the final HTTPS manifest URL and the local release certificate thumbprint before "
+    L"Signaro signing.";
+
 // The settings this executable was built with, as wide text.
 BootstrapConfig MakeBootstrapConfig();
+
+// True when the manifest address starts with "https://" and the pin has
+// exactly 64 hexadecimal digits once normalised.
+bool IsConfigured(const BootstrapConfig& config);

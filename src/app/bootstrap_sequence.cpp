@@ -1,13 +1,11 @@
 #include "app/bootstrap_sequence.h"
 
 #include "app/installer_launch.h"
-#include "manifest/json_string.h"
-#include "manifest/utf8_to_wide.h"
+#include "manifest/release_manifest.h"
 #include "net/download_https.h"
-#include "net/https_prefix.h"
 #include "platform/win_api.h"
+#include "verify/digest_match.h"
 #include "verify/file_digest.h"
-#include "verify/hex_text.h"
 #include "verify/installer_signature.h"
 #include "verify/staging_file.h"
 
@@ -16,35 +14,10 @@ namespace {
 constexpr wchar_t kCaption[] = L"Velto";
 constexpr UINT kErrorBoxFlags = MB_ICONERROR | MB_SETFOREGROUND;
 constexpr UINT kConfirmBoxFlags = MB_OKCANCEL | MB_ICONINFORMATION | MB_SETFOREGROUND;
-constexpr std::size_t kSha256HexLength = 64;
-
-constexpr wchar_t kNotConfiguredMessage[] =
-    L"This Velto bootstrapper has not been configured for release yet.\n\n"
-    L"Rebuild it with the final HTTPS manifest URL and the local release certificate thumbprint before "
-    L"Signaro signing.";
-constexpr wchar_t kManifestInvalidMessage[] = L"The Velto release manifest is invalid or incomplete.";
 constexpr wchar_t kStagingFallbackMessage[] = L"Could not prepare the Velto setup file.";
-constexpr wchar_t kDigestMismatchMessage[] =
-    L"Security check failed: the Velto setup SHA-256 hash does not match the published release manifest.";
 
 void ShowError(const std::wstring& text) {
     MessageBoxW(nullptr, text.c_str(), kCaption, kErrorBoxFlags);
-}
-
-bool IsConfigured(const BootstrapConfig& config) {
-    return HasHttpsPrefix(config.ManifestUrl) && NormalizeHex(config.PinnedThumbprint).size() == kSha256HexLength;
-}
-
-ReleaseManifest ReadReleaseManifest(const ByteBuffer& manifestBytes) {
-    const std::string text(manifestBytes.begin(), manifestBytes.end());
-    const std::string version = ExtractJsonString(text, "version");
-    const std::string url = ExtractJsonString(text, "url");
-    const std::string sha256 = ExtractJsonString(text, "sha256");
-    return ReleaseManifest{Utf8ToWide(version), Utf8ToWide(url), NormalizeHex(Utf8ToWide(sha256))};
-}
-
-bool IsCompleteManifest(const ReleaseManifest& manifest) {
-    return !manifest.version.empty() && HasHttpsPrefix(manifest.url) && manifest.sha256.size() == kSha256HexLength;
 }
 
 // The staged installer, held open for shared reading from the moment it is
@@ -67,11 +40,6 @@ void DeleteStagedInstaller(StagedInstaller& staged) {
     DeleteFileW(staged.path.c_str());
 }
 
-bool DigestMatches(const Sha256Digest& digest, const ReleaseManifest& manifest) {
-    const std::wstring computed = NormalizeHex(BytesToHex(digest.data(), digest.size()));
-    return HexEquals(computed, manifest.sha256);
-}
-
 std::wstring ConfirmationText(const ReleaseManifest& manifest) {
     return L"Velto " + manifest.version + L" has been downloaded and verified.\n\nStart installation now?";
 }
@@ -85,7 +53,7 @@ int VerifyConfirmAndLaunch(StagedInstaller& staged, const ReleaseManifest& manif
         ShowError(errorText);
         return kExitDigestNotComputed;
     }
-    if (!DigestMatches(digest, manifest)) {
+    if (!DigestMatchesManifest(digest, manifest.sha256)) {
         DeleteStagedInstaller(staged);
         ShowError(kDigestMismatchMessage);
         return kExitDigestMismatch;
@@ -122,7 +90,8 @@ int RunBootstrapSequence(const BootstrapConfig& config) {
         ShowError(errorText);
         return kExitManifestDownload;
     }
-    const ReleaseManifest manifest = ReadReleaseManifest(manifestBytes);
+    const ReleaseManifest manifest =
+        ReadReleaseManifest(std::string(manifestBytes.begin(), manifestBytes.end()));
     if (!IsCompleteManifest(manifest)) {
         ShowError(kManifestInvalidMessage);
         return kExitManifestInvalid;

@@ -23,11 +23,5 @@ constexpr int kExitDigestMismatch = 15;
 constexpr int kExitSignature = 16;
 constexpr int kExitNotStarted = 17;
 
-struct ReleaseManifest {
-    std::wstring version;
-    std::wstring url;
-    std::wstring sha256;  // normalised hexadecimal text
-};
-
 // Runs the whole sequence once and returns the process's exit code.
 int RunBootstrapSequence(const BootstrapConfig& config);
