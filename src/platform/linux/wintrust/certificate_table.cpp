@@ -13,7 +13,6 @@ constexpr std::uint16_t kRevisionLegacy = 0x0100;  // still accepted for old sig
 constexpr std::uint16_t kRevisionCurrent = 0x0200;
 constexpr std::uint16_t kTypePkcsSignedData = 0x0002;
 constexpr std::uint64_t kEntryAlignment = 8;
-constexpr int kMaxEntries = 256;
 
 struct EntryHeader {
     std::uint32_t length = 0;  // header included
@@ -37,24 +36,6 @@ std::uint64_t RoundUpToEntryAlignment(std::uint64_t length) {
     return (length + kEntryAlignment - 1) / kEntryAlignment * kEntryAlignment;
 }
 
-// Every entry's rounded length must add up to exactly the directory size.
-bool TableEntriesFillTable(const InputFile& file, std::uint64_t offset, std::uint64_t size) {
-    std::uint64_t position = 0;
-    for (int count = 0; position < size; ++count) {
-        EntryHeader entry;
-        if (count == kMaxEntries || size - position < kEntryHeaderSize ||
-            !ReadEntryHeader(file, offset + position, entry) || entry.length < kEntryHeaderSize) {
-            return false;
-        }
-        const std::uint64_t rounded = RoundUpToEntryAlignment(entry.length);
-        if (rounded > size - position) {
-            return false;
-        }
-        position += rounded;
-    }
-    return position == size;
-}
-
 bool TableFitsImage(const InputFile& file, const PeLayout& layout) {
     const std::uint64_t offset = layout.certificateTableOffset;
     const std::uint64_t size = layout.certificateTableSize;
@@ -64,9 +45,14 @@ bool TableFitsImage(const InputFile& file, const PeLayout& layout) {
            offset >= layout.certificateDirectoryOffset + 8;
 }
 
-bool ImageEndsWithTable(const InputFile& file, const PeLayout& layout) {
-    return layout.certificateTableOffset + layout.certificateTableSize == file.size &&
-           TableEntriesFillTable(file, layout.certificateTableOffset, layout.certificateTableSize);
+// A signed image is its hashed bytes followed by one 8-byte aligned entry,
+// padded to the alignment, and nothing else: every byte after the hashed
+// ones then belongs to the signature. A second entry, like bytes after the
+// table, would be covered by no digest and checked by no one.
+bool ImageEndsWithOneEntry(const InputFile& file, const PeLayout& layout, const EntryHeader& first) {
+    return layout.certificateTableOffset % kEntryAlignment == 0 &&
+           RoundUpToEntryAlignment(first.length) == layout.certificateTableSize &&
+           layout.certificateTableOffset + layout.certificateTableSize == file.size;
 }
 
 // The DER ContentInfo at the start of the entry's data; what follows it up
@@ -99,7 +85,7 @@ EmbeddedSignatureResult ReadEmbeddedSignature(const InputFile& file, const PeLay
         first.length > layout.certificateTableSize || first.length - kEntryHeaderSize > kMaxSignatureBytes) {
         return EmbeddedSignatureResult::kUnusable;
     }
-    if (check == TableCheck::kWholeImage && !ImageEndsWithTable(file, layout)) {
+    if (check == TableCheck::kWholeImage && !ImageEndsWithOneEntry(file, layout, first)) {
         return EmbeddedSignatureResult::kUnusable;
     }
     const std::size_t blobSize = first.length - kEntryHeaderSize;

@@ -11,8 +11,9 @@
 namespace velto::platform::wintrust {
 
 // Reading the signature out of the image only needs the first entry to be
-// sound; judging the image as signed also needs the table to be whole and
-// to end the file, since bytes after it would be covered by no digest.
+// sound; judging the image as signed also needs that entry to be the whole
+// table, 8-byte aligned, and to end the file, since any other byte of the
+// table or after it would be covered by no digest.
 enum class TableCheck { kSignatureOnly, kWholeImage };
 
 enum class EmbeddedSignatureResult {

@@ -21,7 +21,10 @@ namespace {
 // signer is refused whether or not its root is trusted. A broken
 // certificate signature ranks first, since it makes every other finding
 // about that chain meaningless; the rest follow the order in which Windows
-// documents its base chain-policy errors (CERT_CHAIN_POLICY_STATUS).
+// documents its base chain-policy errors (CERT_CHAIN_POLICY_STATUS). A
+// status that is not listed here (an explicitly distrusted certificate, or
+// one added to the mapping later) ranks before all of them, so that
+// forgetting to list it can only refuse a file, never let one pass.
 constexpr std::array<LONG, 9> kStatusPrecedence{
     TRUST_E_CERT_SIGNATURE, CERT_E_WRONG_USAGE, CERT_E_EXPIRED,       TRUST_E_BASIC_CONSTRAINTS, CERT_E_CRITICAL,
     CERT_E_MALFORMED,       TRUST_E_FAIL,       CERT_E_UNTRUSTEDROOT, CERT_E_CHAINING,
@@ -57,7 +60,15 @@ void CheckUsage(STACK_OF(X509)* chain, ChainOutcome& outcome) {
 
 std::size_t Rank(LONG status) {
     const auto found = std::find(kStatusPrecedence.begin(), kStatusPrecedence.end(), status);
-    return static_cast<std::size_t>(found - kStatusPrecedence.begin());
+    return found == kStatusPrecedence.end() ? 0 : static_cast<std::size_t>(found - kStatusPrecedence.begin()) + 1;
+}
+
+// A certificate whose basic constraints make it a CA issues certificates;
+// signing code with it directly is refused, as the basic-constraints
+// policy does for an end entity.
+bool IsAuthority(X509* certificate) {
+    const std::uint32_t flags = X509_get_extension_flags(certificate);
+    return (flags & EXFLAG_BCONS) != 0 && (flags & EXFLAG_CA) != 0;
 }
 
 }  // namespace
@@ -82,6 +93,10 @@ ChainOutcome CheckSignerChain(X509* signer, STACK_OF(X509)* embedded, X509_STORE
     }
     X509_STORE_CTX_set_app_data(context.get(), &outcome);
     X509_STORE_CTX_set_verify_cb(context.get(), VerifyCallback);
+    // OpenSSL skips the signature of a self-signed certificate unless told
+    // otherwise; a self-signed signer whose own signature is broken would
+    // then pass as merely untrusted, which is tolerated.
+    X509_STORE_CTX_set_flags(context.get(), X509_V_FLAG_CHECK_SS_SIGNATURE);
     if (validAt.has_value()) {
         X509_STORE_CTX_set_time(context.get(), 0, *validAt);
     }
@@ -90,6 +105,7 @@ ChainOutcome CheckSignerChain(X509* signer, STACK_OF(X509)* embedded, X509_STORE
         outcome.verifyErrors.push_back(X509_V_ERR_UNSPECIFIED);  // failed without naming a certificate problem
     }
     CheckUsage(X509_STORE_CTX_get0_chain(context.get()), outcome);
+    outcome.signerIsAuthority = IsAuthority(signer);
     ERR_clear_error();
     return outcome;
 }
@@ -121,6 +137,8 @@ LONG StatusForVerifyError(int verifyError) {
         return TRUST_E_BASIC_CONSTRAINTS;
     case X509_V_ERR_UNHANDLED_CRITICAL_EXTENSION:
         return CERT_E_CRITICAL;
+    case X509_V_ERR_CERT_REJECTED:
+        return TRUST_E_EXPLICIT_DISTRUST;
     default:
         return TRUST_E_FAIL;
     }
@@ -136,6 +154,9 @@ LONG StatusForChainOutcome(const ChainOutcome& outcome) {
     }
     if (outcome.certificateMalformed) {
         statuses.push_back(CERT_E_MALFORMED);
+    }
+    if (outcome.signerIsAuthority) {
+        statuses.push_back(TRUST_E_BASIC_CONSTRAINTS);
     }
     if (statuses.empty()) {
         return ERROR_SUCCESS;

@@ -15,8 +15,13 @@
 
 namespace velto::platform::wintrust {
 
-// The trust store OpenSSL uses by default, which honours SSL_CERT_FILE and
-// SSL_CERT_DIR the way OpenSSL's own tools do. Null only when out of memory.
+// The trust store OpenSSL uses by default: the system's roots, or the file
+// and folder named by SSL_CERT_FILE and SSL_CERT_DIR when they are set, the
+// way OpenSSL's own tools read them. It stands for Windows' root store for
+// code signing and time stamping alike, so whoever sets these variables
+// for the process decides which chains are trusted and which timestamp
+// authorities may vouch for an expired signer. The signer pin does not
+// depend on it. Null only when out of memory.
 StoreOwner LoadTrustStore();
 
 // Everything the chain check found; empty problems means a trusted chain.
@@ -24,6 +29,7 @@ struct ChainOutcome {
     std::vector<int> verifyErrors;  // X509_V_ERR_* values, every one seen
     bool codeSigningAllowed = true;
     bool certificateMalformed = false;
+    bool signerIsAuthority = false;  // the signer's certificate says it is a CA
 };
 
 ChainOutcome CheckSignerChain(X509* signer, STACK_OF(X509)* embedded, X509_STORE* trust,

@@ -86,14 +86,14 @@ extern "C" BOOL WINAPI CryptMsgControl(HCRYPTMSG hCryptMsg, DWORD, DWORD dwCtrlT
         ERR_clear_error();
         return Fail(NTE_BAD_SIGNATURE);  // no usable key: nothing can verify
     }
-    const SignerCheck check = VerifySignerSignature(message->message, signer, key.get());
+    const SignerCheck check = VerifySignerSignature(message->message.content, signer, key.get());
     ERR_clear_error();
     switch (check) {
     case SignerCheck::kValid:
         return TRUE;
     case SignerCheck::kContentDigestMismatch:
         return Fail(CRYPT_E_HASH_VALUE);
-    case SignerCheck::kUnknownDigest:
+    case SignerCheck::kRefusedDigest:
         return Fail(NTE_BAD_ALGID);
     case SignerCheck::kBadSignature:
         break;

@@ -4,6 +4,7 @@
 #include "platform/linux/wintrust/certificate_match.h"
 #include "platform/linux/wintrust/certificate_table.h"
 #include "platform/linux/wintrust/chain_policy.h"
+#include "platform/linux/wintrust/digest_policy.h"
 #include "platform/linux/wintrust/image_digest.h"
 #include "platform/linux/wintrust/indirect_data.h"
 #include "platform/linux/wintrust/pe_layout.h"
@@ -30,11 +31,18 @@ LONG ReadImageSignature(const InputFile& file, PeLayout& layout, ImageVerdict& v
     auto message = std::make_unique<SignedMessage>();
     const bool parsed = ParseSignedMessage(std::move(der), *message);
     verdict.message = std::move(message);
-    return parsed && SignerCount(*verdict.message) > 0 ? ERROR_SUCCESS : TRUST_E_NOSIGNATURE;
+    // Authenticode has exactly one signer; a second one could be judged by
+    // one reader and ignored by another.
+    return parsed && SignerCount(*verdict.message) == 1 ? ERROR_SUCCESS : TRUST_E_NOSIGNATURE;
 }
 
-LONG CompareImageDigest(const InputFile& file, const PeLayout& layout, const SignedMessage& message) {
-    IndirectData indirect;
+LONG CompareImageDigest(const InputFile& file, const PeLayout& layout, const SignedMessage& message,
+                        IndirectData& indirect) {
+    if (layout.certificateTableOffset < layout.imageDataEnd) {
+        // Windows hashes the headers and sections whole, so its digest would
+        // take in table bytes: no signature made over this digest holds there.
+        return TRUST_E_BAD_DIGEST;
+    }
     switch (ReadIndirectData(message.contentType, message.content, indirect)) {
     case IndirectDataResult::kMalformed:
         return TRUST_E_NOSIGNATURE;
@@ -50,21 +58,13 @@ LONG CompareImageDigest(const InputFile& file, const PeLayout& layout, const Sig
     return actual == indirect.digest ? ERROR_SUCCESS : TRUST_E_BAD_DIGEST;
 }
 
-LONG CheckFirstSigner(const SignedMessage& message, X509*& certificate) {
-    const PKCS7_SIGNER_INFO* signer = SignerAt(message, 0);
-    const std::vector<std::uint8_t> issuer = SignerIssuer(signer);
-    const std::vector<std::uint8_t> serial = SignerSerialLittleEndian(signer);
-    const int index = FindCertificateByIssuerAndSerial(message.certificates.get(), issuer, serial);
-    if (index < 0) {
-        return TRUST_E_NO_SIGNER_CERT;
-    }
-    certificate = sk_X509_value(message.certificates.get(), index);
-    switch (VerifySignerSignature(message, signer, X509_get0_pubkey(certificate))) {
+LONG StatusForSignerCheck(SignerCheck check) {
+    switch (check) {
     case SignerCheck::kValid:
         return ERROR_SUCCESS;
     case SignerCheck::kContentDigestMismatch:
         return TRUST_E_BAD_DIGEST;
-    case SignerCheck::kUnknownDigest:
+    case SignerCheck::kRefusedDigest:
         return NTE_BAD_ALGID;
     case SignerCheck::kBadSignature:
         break;
@@ -72,12 +72,31 @@ LONG CheckFirstSigner(const SignedMessage& message, X509*& certificate) {
     return TRUST_E_CERT_SIGNATURE;
 }
 
+LONG CheckOnlySigner(const SignedMessage& message, const IndirectData& indirect, int& certificateIndex) {
+    const PKCS7_SIGNER_INFO* signer = SignerAt(message, 0);
+    if (!SignerDeclaresContentType(signer, kOidSpcIndirectData)) {
+        return TRUST_E_NOSIGNATURE;
+    }
+    certificateIndex = FindCertificateByIssuerAndSerial(message.certificates.get(), SignerIssuer(signer),
+                                                        SignerSerialLittleEndian(signer));
+    if (certificateIndex < 0) {
+        return TRUST_E_NO_SIGNER_CERT;
+    }
+    X509* certificate = sk_X509_value(message.certificates.get(), certificateIndex);
+    const LONG status = StatusForSignerCheck(VerifySignerSignature(message.content, signer, X509_get0_pubkey(certificate)));
+    if (status != ERROR_SUCCESS) {
+        return status;
+    }
+    // The image digest must be as strong as the signature claims to be.
+    return AcceptedDigest(signer->digest_alg) == indirect.digestAlgorithm ? ERROR_SUCCESS : NTE_BAD_ALGID;
+}
+
 LONG JudgeChain(const SignedMessage& message, X509* certificate) {
     StoreOwner trust = LoadTrustStore();
     if (!trust) {
         return E_OUTOFMEMORY;
     }
-    const std::optional<std::time_t> stamped = VerifiedTimestamp(SignerAt(message, 0), trust.get());
+    const std::optional<std::time_t> stamped = VerifiedTimestamp(message, SignerAt(message, 0), trust.get());
     const ChainOutcome outcome = CheckSignerChain(certificate, message.certificates.get(), trust.get(), stamped);
     return StatusForChainOutcome(outcome);
 }
@@ -87,19 +106,20 @@ LONG JudgeChain(const SignedMessage& message, X509* certificate) {
 ImageVerdict VerifyImageFile(const InputFile& file) {
     ImageVerdict verdict;
     PeLayout layout;
+    IndirectData indirect;
     verdict.status = ReadImageSignature(file, layout, verdict);
     if (verdict.status != ERROR_SUCCESS) {
         return verdict;
     }
-    verdict.status = CompareImageDigest(file, layout, *verdict.message);
+    verdict.status = CompareImageDigest(file, layout, *verdict.message, indirect);
     if (verdict.status != ERROR_SUCCESS) {
         return verdict;
     }
-    X509* certificate = nullptr;
-    verdict.status = CheckFirstSigner(*verdict.message, certificate);
+    verdict.status = CheckOnlySigner(*verdict.message, indirect, verdict.signerCertificate);
     if (verdict.status != ERROR_SUCCESS) {
         return verdict;
     }
+    X509* certificate = sk_X509_value(verdict.message->certificates.get(), verdict.signerCertificate);
     verdict.status = JudgeChain(*verdict.message, certificate);
     return verdict;
 }

@@ -18,12 +18,17 @@ namespace velto::platform::wintrust {
 struct ImageVerdict {
     LONG status = 0;
     std::unique_ptr<SignedMessage> message;
+    int signerCertificate = -1;  // index among the message's certificates, once found
 };
 
 // Statuses: 0; TRUST_E_SUBJECT_FORM_UNKNOWN for a file that is no PE image;
-// TRUST_E_NOSIGNATURE when no sound embedded signature is there;
-// NTE_BAD_ALGID for an image digest algorithm that is refused;
-// TRUST_E_BAD_DIGEST when the file or the signed content was altered;
+// TRUST_E_NOSIGNATURE when no sound embedded Authenticode signature with
+// exactly one signer is there, or the signer does not declare its content
+// as SpcIndirectDataContent in its authenticated attributes;
+// NTE_BAD_ALGID for a digest or signature algorithm that is refused, or an
+// image digest made with another algorithm than the signer's;
+// TRUST_E_BAD_DIGEST when the file or the signed content was altered, or
+// the table overlaps the headers or sections;
 // TRUST_E_NO_SIGNER_CERT when the signer's certificate is not embedded;
 // TRUST_E_CERT_SIGNATURE when the signature value does not verify;
 // otherwise the chain's status (chain_policy.h).

@@ -1,19 +1,12 @@
 #include "platform/linux/wintrust/indirect_data.h"
 
-#include <openssl/objects.h>
-
+#include "platform/linux/wintrust/digest_policy.h"
 #include "platform/linux/wintrust/openssl_owners.h"
 #include "platform/linux/wintrust/signed_message.h"
 
 namespace velto::platform::wintrust {
 
 namespace {
-
-// The image digests Authenticode signers produce. MD5 and older are refused
-// outright rather than trusted to bind the file.
-bool IsImageDigestAlgorithm(int nid) {
-    return nid == NID_sha1 || nid == NID_sha256 || nid == NID_sha384 || nid == NID_sha512;
-}
 
 // SpcAttributeTypeAndOptionalValue: the subject kind must be a PE image.
 bool NamesPeImage(const DerElement& attribute) {
@@ -32,15 +25,11 @@ IndirectDataResult ReadDigestInfo(const DerElement& digestInfo, IndirectData& da
     const X509_ALGOR* algorithm = nullptr;
     const ASN1_OCTET_STRING* digest = nullptr;
     X509_SIG_get0(parsed.get(), &algorithm, &digest);
-    const ASN1_OBJECT* object = nullptr;
-    X509_ALGOR_get0(&object, nullptr, nullptr, algorithm);
-    const int nid = OBJ_obj2nid(object);
-    if (!IsImageDigestAlgorithm(nid)) {
+    data.digestAlgorithm = AcceptedDigest(algorithm);
+    if (data.digestAlgorithm == nullptr) {
         return IndirectDataResult::kUnsupportedDigest;
     }
-    data.digestAlgorithm = EVP_get_digestbynid(nid);
-    if (data.digestAlgorithm == nullptr ||
-        ASN1_STRING_length(digest) != EVP_MD_get_size(data.digestAlgorithm)) {
+    if (ASN1_STRING_length(digest) != EVP_MD_get_size(data.digestAlgorithm)) {
         return IndirectDataResult::kMalformed;
     }
     const unsigned char* bytes = ASN1_STRING_get0_data(digest);

@@ -20,7 +20,7 @@ struct IndirectData {
 enum class IndirectDataResult {
     kPeImage,            // a PE image digest with a usable algorithm
     kMalformed,          // not SpcIndirectDataContent, or not for a PE image
-    kUnsupportedDigest,  // an algorithm Authenticode does not use for images
+    kUnsupportedDigest,  // an algorithm outside the allow-list (digest_policy.h)
 };
 
 // content is the contents octets of the SpcIndirectDataContent SEQUENCE.

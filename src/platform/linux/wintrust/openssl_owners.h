@@ -23,6 +23,7 @@ using BioOwner = std::unique_ptr<BIO, OpenSslRelease<BIO_free_all>>;
 using MdContextOwner = std::unique_ptr<EVP_MD_CTX, OpenSslRelease<EVP_MD_CTX_free>>;
 using PkeyOwner = std::unique_ptr<EVP_PKEY, OpenSslRelease<EVP_PKEY_free>>;
 using Pkcs7Owner = std::unique_ptr<PKCS7, OpenSslRelease<PKCS7_free>>;
+using SignerInfoOwner = std::unique_ptr<PKCS7_SIGNER_INFO, OpenSslRelease<PKCS7_SIGNER_INFO_free>>;
 using X509Owner = std::unique_ptr<X509, OpenSslRelease<X509_free>>;
 using X509SigOwner = std::unique_ptr<X509_SIG, OpenSslRelease<X509_SIG_free>>;
 using StoreOwner = std::unique_ptr<X509_STORE, OpenSslRelease<X509_STORE_free>>;

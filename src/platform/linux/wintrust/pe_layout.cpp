@@ -1,6 +1,7 @@
 #include "platform/linux/wintrust/pe_layout.h"
 
 #include <array>
+#include <vector>
 
 namespace velto::platform::wintrust {
 
@@ -9,7 +10,11 @@ namespace {
 constexpr std::uint64_t kNewHeaderPointerOffset = 0x3C;
 constexpr std::uint64_t kDosHeaderSize = 0x40;
 constexpr std::uint64_t kSignatureAndFileHeaderSize = 4 + 20;
+constexpr std::uint64_t kNumberOfSectionsOffset = 4 + 2;
 constexpr std::uint64_t kSizeOfOptionalHeaderOffset = 4 + 16;
+constexpr std::uint64_t kSizeOfHeadersInOptionalHeader = 60;
+constexpr std::uint64_t kSectionHeaderSize = 40;
+constexpr std::uint64_t kRawSizeInSectionHeader = 16;  // then PointerToRawData
 constexpr std::uint16_t kPe32Magic = 0x10B;
 constexpr std::uint16_t kPe32PlusMagic = 0x20B;
 constexpr std::uint64_t kCheckSumInOptionalHeader = 64;
@@ -88,6 +93,26 @@ bool ReadOptionalHeader(const InputFile& file, std::uint64_t optionalHeader, std
     return true;
 }
 
+// The end of the headers and of the furthest section's raw data.
+bool ReadImageDataEnd(const InputFile& file, std::uint64_t optionalHeader, std::uint16_t optionalSize,
+                      std::uint16_t sectionCount, PeLayout& layout) {
+    std::uint32_t headersSize = 0;
+    std::vector<std::uint8_t> sections;
+    if (!ReadLittle32(file, optionalHeader + kSizeOfHeadersInOptionalHeader, headersSize) ||
+        !ReadExactly(file, optionalHeader + optionalSize, sectionCount * kSectionHeaderSize, sections)) {
+        return false;
+    }
+    layout.imageDataEnd = headersSize;
+    for (std::size_t at = 0; at < sections.size(); at += kSectionHeaderSize) {
+        const std::uint64_t rawSize = Little32(sections.data() + at + kRawSizeInSectionHeader);
+        const std::uint64_t rawPointer = Little32(sections.data() + at + kRawSizeInSectionHeader + 4);
+        if (rawSize != 0 && rawPointer + rawSize > layout.imageDataEnd) {
+            layout.imageDataEnd = rawPointer + rawSize;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 PeReadResult ReadPeLayout(const InputFile& file, PeLayout& layout) {
@@ -105,8 +130,11 @@ PeReadResult ReadPeLayout(const InputFile& file, PeLayout& layout) {
         return PeReadResult::kMalformed;
     }
     const std::uint16_t optionalSize = Little16(header.data() + kSizeOfOptionalHeaderOffset);
+    const std::uint16_t sectionCount = Little16(header.data() + kNumberOfSectionsOffset);
+    const std::uint64_t optionalHeader = newHeader + kSignatureAndFileHeaderSize;
     layout = PeLayout{};
-    if (!ReadOptionalHeader(file, newHeader + kSignatureAndFileHeaderSize, optionalSize, layout)) {
+    if (!ReadOptionalHeader(file, optionalHeader, optionalSize, layout) ||
+        !ReadImageDataEnd(file, optionalHeader, optionalSize, sectionCount, layout)) {
         return PeReadResult::kMalformed;
     }
     return PeReadResult::kImage;

@@ -15,12 +15,16 @@ struct PeLayout {
     std::uint64_t certificateDirectoryOffset = 0;  // 8 bytes: offset, size
     std::uint64_t certificateTableOffset = 0;      // a file offset, not an RVA
     std::uint64_t certificateTableSize = 0;        // 0: the image carries no table
+    // Where the headers and the raw data of every section end. A table that
+    // starts before it overlaps bytes that Windows hashes as part of the
+    // image, while the digest here skips the whole table.
+    std::uint64_t imageDataEnd = 0;
 };
 
 enum class PeReadResult {
     kImage,      // headers read; the layout is filled
     kNotImage,   // no "MZ": not a file the PE reader claims
-    kMalformed,  // starts with "MZ" but its headers are cut off or inconsistent
+    kMalformed,  // starts with "MZ" but its headers or section table are cut off or inconsistent
 };
 
 PeReadResult ReadPeLayout(const InputFile& file, PeLayout& layout);

@@ -3,21 +3,25 @@
 #include <algorithm>
 
 #include <openssl/crypto.h>
+#include <openssl/objects.h>
 
 #include "platform/linux/wintrust/certificate_match.h"
+#include "platform/linux/wintrust/digest_policy.h"
+#include "platform/linux/wintrust/openssl_owners.h"
+#include "platform/linux/wintrust/signed_message.h"
 
 namespace velto::platform::wintrust {
 
 namespace {
 
-bool ContentDigestMatches(const SignedMessage& message, const PKCS7_SIGNER_INFO* signer, const EVP_MD* algorithm) {
+bool ContentDigestMatches(Bytes content, const PKCS7_SIGNER_INFO* signer, const EVP_MD* algorithm) {
     ASN1_OCTET_STRING* expected = PKCS7_digest_from_attributes(signer->auth_attr);
     if (expected == nullptr) {
         return false;
     }
     unsigned char actual[EVP_MAX_MD_SIZE];
     unsigned int length = 0;
-    if (EVP_Digest(message.content.data(), message.content.size(), actual, &length, algorithm, nullptr) != 1) {
+    if (EVP_Digest(content.data(), content.size(), actual, &length, algorithm, nullptr) != 1) {
         return false;
     }
     const unsigned char* wanted = ASN1_STRING_get0_data(expected);
@@ -35,23 +39,9 @@ bool SignatureVerifies(const PKCS7_SIGNER_INFO* signer, const EVP_MD* algorithm,
                             signedLength) == 1;
 }
 
-}  // namespace
-
-SignerCheck VerifySignerSignature(const SignedMessage& message, const PKCS7_SIGNER_INFO* signer, EVP_PKEY* key) {
-    if (signer == nullptr || key == nullptr || signer->digest_alg == nullptr || signer->enc_digest == nullptr) {
-        return SignerCheck::kBadSignature;
-    }
-    const EVP_MD* algorithm = EVP_get_digestbyobj(signer->digest_alg->algorithm);
-    if (algorithm == nullptr) {
-        return SignerCheck::kUnknownDigest;
-    }
-    if (sk_X509_ATTRIBUTE_num(signer->auth_attr) <= 0) {
-        // Without authenticated attributes the signature covers the content itself.
-        return SignatureVerifies(signer, algorithm, key, message.content.data(), message.content.size())
-                   ? SignerCheck::kValid
-                   : SignerCheck::kBadSignature;
-    }
-    if (!ContentDigestMatches(message, signer, algorithm)) {
+SignerCheck VerifyOverAttributes(Bytes content, const PKCS7_SIGNER_INFO* signer, const EVP_MD* algorithm,
+                                 EVP_PKEY* key) {
+    if (!ContentDigestMatches(content, signer, algorithm)) {
         return SignerCheck::kContentDigestMismatch;
     }
     // The signature is over the attributes as a SET OF (tag 0x31), in the
@@ -66,6 +56,40 @@ SignerCheck VerifySignerSignature(const SignedMessage& message, const PKCS7_SIGN
     const bool valid = SignatureVerifies(signer, algorithm, key, encoded, static_cast<std::size_t>(length));
     OPENSSL_free(encoded);
     return valid ? SignerCheck::kValid : SignerCheck::kBadSignature;
+}
+
+}  // namespace
+
+SignerCheck VerifySignerSignature(Bytes content, const PKCS7_SIGNER_INFO* signer, EVP_PKEY* key) {
+    if (signer == nullptr || key == nullptr || signer->digest_alg == nullptr || signer->enc_digest == nullptr) {
+        return SignerCheck::kBadSignature;
+    }
+    const EVP_MD* algorithm = AcceptedDigest(signer->digest_alg);
+    if (algorithm == nullptr || !SignatureAlgorithmAgrees(signer->digest_enc_alg, algorithm)) {
+        return SignerCheck::kRefusedDigest;
+    }
+    if (sk_X509_ATTRIBUTE_num(signer->auth_attr) > 0) {
+        return VerifyOverAttributes(content, signer, algorithm, key);
+    }
+    return SignatureVerifies(signer, algorithm, key, content.data(), content.size()) ? SignerCheck::kValid
+                                                                                    : SignerCheck::kBadSignature;
+}
+
+bool SignerDeclaresContentType(const PKCS7_SIGNER_INFO* signer, Bytes contentTypeOid) {
+    // Exactly one contentType attribute with one value, as PKCS #9 has it.
+    const STACK_OF(X509_ATTRIBUTE)* attributes = signer == nullptr ? nullptr : signer->auth_attr;
+    const int at = X509at_get_attr_by_NID(attributes, NID_pkcs9_contentType, -1);
+    if (at < 0 || X509at_get_attr_by_NID(attributes, NID_pkcs9_contentType, at) >= 0) {
+        return false;
+    }
+    X509_ATTRIBUTE* attribute = X509at_get_attr(attributes, at);
+    const ASN1_TYPE* declared = X509_ATTRIBUTE_count(attribute) == 1 ? X509_ATTRIBUTE_get0_type(attribute, 0) : nullptr;
+    if (declared == nullptr || declared->type != V_ASN1_OBJECT) {
+        return false;
+    }
+    const ASN1_OBJECT* type = declared->value.object;
+    const unsigned char* oid = OBJ_get0_data(type);
+    return oid != nullptr && SameBytes(Bytes(oid, OBJ_length(type)), contentTypeOid);
 }
 
 std::vector<std::uint8_t> SignerIssuer(const PKCS7_SIGNER_INFO* signer) {

@@ -1,14 +1,17 @@
-// Whether a signer of a PKCS #7 SignedData signed its content: the
-// messageDigest attribute must equal the digest of the content's contents
-// octets (for Authenticode, SpcIndirectDataContent without its own tag and
-// length), and the signature must verify over the authenticated attributes
-// re-encoded as a SET, with the given public key.
+// Whether a signer of a PKCS #7 SignedData signed the given content: the
+// messageDigest attribute must equal the digest of the content (for
+// Authenticode, the contents octets of SpcIndirectDataContent, without its
+// own tag and length), and the signature must verify over the
+// authenticated attributes re-encoded as a SET, with the given public key.
+// A signer without authenticated attributes signs the content itself. The
+// same check serves countersignatures, whose content is the signature
+// value they stamp.
 #pragma once
 
 #include <openssl/evp.h>
 #include <openssl/pkcs7.h>
 
-#include "platform/linux/wintrust/signed_message.h"
+#include "platform/linux/wintrust/der_reader.h"
 
 namespace velto::platform::wintrust {
 
@@ -16,10 +19,16 @@ enum class SignerCheck {
     kValid,
     kContentDigestMismatch,  // messageDigest missing or not the content's digest
     kBadSignature,           // the signature value does not verify with the key
-    kUnknownDigest,          // the signer names a digest algorithm OpenSSL does not know
+    kRefusedDigest,          // a digest or signature algorithm outside the allow-list
 };
 
-SignerCheck VerifySignerSignature(const SignedMessage& message, const PKCS7_SIGNER_INFO* signer, EVP_PKEY* key);
+SignerCheck VerifySignerSignature(Bytes content, const PKCS7_SIGNER_INFO* signer, EVP_PKEY* key);
+
+// Whether the signer carries authenticated attributes whose contentType
+// names the given type (OBJECT IDENTIFIER contents octets). Without it the
+// signature does not say what it was made for: data signed for any other
+// purpose could be passed off as that type.
+bool SignerDeclaresContentType(const PKCS7_SIGNER_INFO* signer, Bytes contentTypeOid);
 
 // The signer's identity, as CryptoAPI holds it.
 std::vector<std::uint8_t> SignerIssuer(const PKCS7_SIGNER_INFO* signer);
