@@ -49,39 +49,42 @@ bool CrackUrl(const std::wstring& url, ParsedUrl& parsed) {
     return true;
 }
 
-// Makes room for one more chunk. The storage grows fourfold, so that a
-// large body is copied from block to block fewer times, but never past the
-// caller's limit.
-void GrowForChunk(ByteBuffer& body, std::size_t newSize, std::uint64_t sizeLimit) {
-    if (newSize > body.capacity()) {
-        const std::uint64_t grown = std::max<std::uint64_t>(static_cast<std::uint64_t>(body.capacity()) * 4, newSize);
-        body.reserve(static_cast<std::size_t>(std::min(grown, sizeLimit)));
-    }
-    body.resize(newSize);
-}
+constexpr wchar_t kStreamFailed[] = L"Could not read the download stream: ";
 
+// Room for the whole limit is reserved before the first chunk and committed
+// as the body grows, so the bytes never move. Memory that cannot be had is
+// a failure to take in the stream, told with the system's reason.
 bool ReadBody(HINTERNET request, ByteBuffer& body, std::uint64_t sizeLimit, std::wstring& errorText) {
-    body.clear();
+    if (!body.ReserveRoom(sizeLimit)) {
+        FailWithLastError(errorText, kStreamFailed);
+        return false;
+    }
     for (;;) {
         DWORD available = 0;
         if (!WinHttpQueryDataAvailable(request, &available)) {
-            FailWithLastError(errorText, L"Could not read the download stream: ");
+            FailWithLastError(errorText, kStreamFailed);
             return false;
         }
-        if (available == 0) return true;
+        if (available == 0) {
+            body.ReleaseUnusedMemory();
+            return true;
+        }
 
         const std::size_t stored = body.size();
         if (static_cast<std::uint64_t>(stored) + available > sizeLimit) {
             errorText = L"The downloaded file exceeded the safety size limit.";
             return false;
         }
-        GrowForChunk(body, stored + available, sizeLimit);
-        DWORD read = 0;
-        if (!WinHttpReadData(request, body.data() + stored, available, &read)) {
-            FailWithLastError(errorText, L"Could not read the download stream: ");
+        if (!body.ResizeWithinRoom(stored + available)) {
+            FailWithLastError(errorText, kStreamFailed);
             return false;
         }
-        body.resize(stored + std::min(read, available));
+        DWORD read = 0;
+        if (!WinHttpReadData(request, body.data() + stored, available, &read)) {
+            FailWithLastError(errorText, kStreamFailed);
+            return false;
+        }
+        body.ResizeWithinRoom(stored + std::min(read, available));  // shrinking always succeeds
     }
 }
 

@@ -1,7 +1,10 @@
 #include "fake_winhttp.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <map>
 
 namespace {
 
@@ -135,5 +138,53 @@ extern "C" BOOL WINAPI WinHttpCloseHandle(HINTERNET handle) {
     Record(handle == kRequest ? L"close request" : handle == kConnection ? L"close connection"
                                                  : handle == kSession    ? L"close session"
                                                                          : L"close unknown");
+    return TRUE;
+}
+
+namespace {
+
+// Reservations outlive a script: buffers made in one test may end in the next.
+std::map<std::uintptr_t, std::size_t>& Reservations() {
+    static auto* reservations = new std::map<std::uintptr_t, std::size_t>;
+    return *reservations;
+}
+
+// The offset of address in its reservation, as text.
+std::wstring Offset(const void* address) {
+    const auto at = reinterpret_cast<std::uintptr_t>(address);
+    auto found = Reservations().upper_bound(at);
+    if (found == Reservations().begin()) return L"outside";
+    --found;
+    return at < found->first + found->second ? std::to_wstring(at - found->first) : L"outside";
+}
+
+}  // namespace
+
+extern "C" LPVOID WINAPI VirtualAlloc(LPVOID address, SIZE_T size, DWORD type, DWORD protect) {
+    if (address == nullptr) {
+        Record(L"reserve " + std::to_wstring(size) +
+               (type == MEM_RESERVE && protect == PAGE_NOACCESS ? L"" : L" unexpected"));
+        if (!Outcome(script.reserveError)) return nullptr;
+        void* block = std::calloc(size, 1);  // untouched pages cost nothing here either
+        if (block != nullptr) Reservations()[reinterpret_cast<std::uintptr_t>(block)] = size;
+        return block;
+    }
+    Record(L"commit " + Offset(address) + L" " + std::to_wstring(size) +
+           (type == MEM_COMMIT && protect == PAGE_READWRITE ? L"" : L" unexpected"));
+    const bool failing = script.commits++ == script.commitsBeforeError;
+    return !failing || Outcome(script.commitError) ? address : nullptr;
+}
+
+extern "C" BOOL WINAPI VirtualFree(LPVOID address, SIZE_T size, DWORD type) {
+    if (type == MEM_DECOMMIT) {
+        Record(L"decommit " + Offset(address) + L" " + std::to_wstring(size));
+        return TRUE;
+    }
+    const auto found = Reservations().find(reinterpret_cast<std::uintptr_t>(address));
+    const bool known = type == MEM_RELEASE && size == 0 && found != Reservations().end();
+    Record(known ? L"release" : L"release unexpected");
+    if (!known) return FALSE;
+    std::free(address);
+    Reservations().erase(found);
     return TRUE;
 }

@@ -1,6 +1,7 @@
-// A scriptable stand-in for the WinHTTP operations of the download: each
-// operation succeeds or fails with a chosen error, and every call, with
-// the arguments that matter, is recorded in order.
+// A scriptable stand-in for the WinHTTP operations of the download and for
+// the virtual memory its body lives in: each operation succeeds or fails
+// with a chosen error, and every call, with the arguments that matter, is
+// recorded in order.
 #pragma once
 
 #include <cstdint>
@@ -25,6 +26,9 @@ struct WinHttpScript {
     DWORD sendError = 0;
     DWORD receiveError = 0;
     DWORD queryHeadersError = 0;
+    DWORD reserveError = 0;
+    DWORD commitError = 0;           // for the commit after commitsBeforeError
+    std::size_t commitsBeforeError = 0;
 
     INTERNET_SCHEME scheme = INTERNET_SCHEME_HTTPS;
     std::wstring host = L"release.test";
@@ -35,6 +39,7 @@ struct WinHttpScript {
 
     std::vector<std::wstring> calls;
     std::size_t chunkIndex = 0;
+    std::size_t commits = 0;
 };
 
 WinHttpScript& HttpScript();

@@ -1,7 +1,9 @@
-// The download's own logic against scripted WinHTTP operations: checks,
-// arguments, failure messages, the body loop with its limit, and the
-// order in which handles are closed.
+// The download's own logic against scripted WinHTTP operations and virtual
+// memory: checks, arguments, failure messages, the body loop with its
+// limit, the memory it commits, and the order in which handles are closed.
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 #include "app/windows_error_text.h"
 #include "fakes/fake_winhttp.h"
@@ -14,6 +16,8 @@ const std::wstring kUrl = L"https://release.test/downloads/velto/update/latest.j
 class DownloadHttpsTest : public ::testing::Test {
 protected:
     void SetUp() override { ResetHttpScript(); }
+    // The next test's buffer is made before its SetUp.
+    void TearDown() override { ResetHttpScript(); }
     bool Download(std::uint64_t limit = 131072, const std::wstring& url = kUrl) {
         return DownloadHttps(url, body, limit, errorText);
     }
@@ -40,9 +44,13 @@ TEST_F(DownloadHttpsTest, PassesTheArgumentsTheClientNeeds) {
                            L"send",
                            L"receive",
                            L"status",
+                           L"release",
+                           L"reserve 131072",
                            L"available",
+                           L"commit 0 131072",
                            L"read 3",
                            L"available",
+                           L"decommit 4096 126976",
                            L"close request",
                            L"close connection",
                            L"close session"}));
@@ -79,13 +87,14 @@ struct FailureCase {
     void (*arrange)(WinHttpScript&);
     std::wstring message;
     std::vector<std::wstring> closed;
+    std::uint64_t limit = 131072;
 };
 
 class Failure : public DownloadHttpsTest, public ::testing::WithParamInterface<FailureCase> {};
 
 TEST_P(Failure, SetsItsMessageAndClosesWhatWasOpened) {
     GetParam().arrange(HttpScript());
-    EXPECT_FALSE(Download());
+    EXPECT_FALSE(Download(GetParam().limit));
     EXPECT_EQ(errorText, GetParam().message);
     const auto& closed = GetParam().closed;
     std::vector<std::wstring> closes;
@@ -122,7 +131,18 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"read", [](WinHttpScript& s) { s.chunks = {{4, "abcd", 0, 12002}}; },
                     L"Could not read the download stream: Windows error 12002", kAllClosed},
         FailureCase{"limit", [](WinHttpScript& s) { s.chunks = {{131072, std::string(131072, 'x')}, {1, "y"}}; },
-                    L"The downloaded file exceeded the safety size limit.", kAllClosed}),
+                    L"The downloaded file exceeded the safety size limit.", kAllClosed},
+        FailureCase{"reserve", [](WinHttpScript& s) { s.reserveError = ERROR_NOT_ENOUGH_MEMORY; s.chunks = {{3, "abc"}}; },
+                    L"Could not read the download stream: " + DescribeWindowsError(ERROR_NOT_ENOUGH_MEMORY), kAllClosed},
+        FailureCase{"commit", [](WinHttpScript& s) { s.commitError = ERROR_NOT_ENOUGH_MEMORY; s.chunks = {{3, "abc"}}; },
+                    L"Could not read the download stream: " + DescribeWindowsError(ERROR_NOT_ENOUGH_MEMORY), kAllClosed},
+        FailureCase{"later_commit",
+                    [](WinHttpScript& s) {
+                        s.commitError = 1455;  // ERROR_COMMITMENT_LIMIT
+                        s.commitsBeforeError = 1;
+                        s.chunks = {{2097152, std::string(2097152, 'x')}, {1, "y"}};
+                    },
+                    L"Could not read the download stream: " + DescribeWindowsError(1455), kAllClosed, 268435456}),
     [](const ::testing::TestParamInfo<FailureCase>& caseInfo) { return std::string(caseInfo.param.name); });
 
 class AcceptedStatus : public DownloadHttpsTest, public ::testing::WithParamInterface<DWORD> {};
@@ -175,24 +195,110 @@ TEST_F(DownloadHttpsTest, FirstChunkAloneOverTheLimitIsNeverRead) {
     EXPECT_EQ(LastCalls(4), (std::vector<std::wstring>{L"available", L"close request", L"close connection", L"close session"}));
 }
 
+// Room for the whole limit is reserved at once and committed in 2 MiB
+// steps as the body grows, never past the limit; once the body has ended,
+// what lies past its last page is given back.
+struct MemoryCase {
+    const char* name;
+    std::uint64_t limit;
+    std::vector<FakeChunk> chunks;
+    bool succeeds;
+    std::vector<std::wstring> memoryCalls;
+};
+
+class BodyMemory : public DownloadHttpsTest, public ::testing::WithParamInterface<MemoryCase> {};
+
+TEST_P(BodyMemory, IsCommittedAsTheBodyGrows) {
+    HttpScript().chunks = GetParam().chunks;
+    EXPECT_EQ(Download(GetParam().limit), GetParam().succeeds) << ::testing::PrintToString(errorText);
+    std::vector<std::wstring> memoryCalls;
+    for (const std::wstring& call : Calls()) {
+        for (const wchar_t* kind : {L"reserve", L"commit", L"decommit", L"release"}) {
+            if (call.rfind(kind, 0) == 0) memoryCalls.push_back(call);
+        }
+    }
+    EXPECT_EQ(memoryCalls, GetParam().memoryCalls);
+    EXPECT_LE(body.capacity(), GetParam().limit);
+}
+
+const std::string kStep(2097152, 's');
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, BodyMemory,
+    ::testing::Values(
+        MemoryCase{"empty_body_commits_nothing", 131072, {}, true, {L"release", L"reserve 131072"}},
+        MemoryCase{"manifest_room_is_one_step", 131072, {{131072, std::string(131072, 'm')}}, true,
+                   {L"release", L"reserve 131072", L"commit 0 131072"}},
+        MemoryCase{"early_end_releases_the_rest", 268435456, {{3, "abc"}}, true,
+                   {L"release", L"reserve 268435456", L"commit 0 2097152", L"decommit 4096 2093056"}},
+        MemoryCase{"steps_follow_the_body", 268435456, {{2097152, kStep}, {1, "b"}}, true,
+                   {L"release", L"reserve 268435456", L"commit 0 2097152", L"commit 2097152 2097152",
+                    L"decommit 2101248 2093056"}},
+        MemoryCase{"last_step_stops_at_the_limit", 3145728, {{2097152, kStep}, {1048576, std::string(1048576, 'l')}},
+                   true, {L"release", L"reserve 3145728", L"commit 0 2097152", L"commit 2097152 1048576"}},
+        MemoryCase{"refused_chunk_commits_nothing", 3145728, {{2097152, kStep}, {1048577, std::string(1048577, 'r')}},
+                   false, {L"release", L"reserve 3145728", L"commit 0 2097152"}}),
+    [](const ::testing::TestParamInfo<MemoryCase>& caseInfo) { return std::string(caseInfo.param.name); });
+
 }  // namespace
 
 namespace {
 
-TEST(ByteBufferStorage, LargeBuffersGrowAndKeepTheirBytes) {
+class ByteBufferStorage : public ::testing::Test {
+protected:
+    void SetUp() override { ResetHttpScript(); }
+    void TearDown() override { ResetHttpScript(); }
+};
+
+TEST_F(ByteBufferStorage, GrowsInPlaceAndKeepsItsBytes) {
     ByteBuffer bytes;
+    ASSERT_TRUE(bytes.ReserveRoom((std::size_t{5} << 20) + 3));
+    const std::uint8_t* start = bytes.data();
     for (std::size_t size : {std::size_t{100}, std::size_t{1} << 20, (std::size_t{5} << 20) + 3}) {
         const std::size_t before = bytes.size();
-        bytes.resize(size);
+        ASSERT_TRUE(bytes.ResizeWithinRoom(size));
         for (std::size_t i = before; i < size; ++i) bytes[i] = static_cast<std::uint8_t>(i % 251);
     }
+    EXPECT_EQ(bytes.data(), start) << "the bytes moved";
     for (std::size_t i = 0; i < bytes.size(); ++i) ASSERT_EQ(bytes[i], i % 251) << i;
+    EXPECT_FALSE(bytes.ResizeWithinRoom(bytes.capacity() + 1));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    EXPECT_EQ(bytes.size(), (std::size_t{5} << 20) + 3);
     ByteBuffer().swap(bytes);
     EXPECT_EQ(bytes.capacity(), 0u);
+    EXPECT_EQ(HttpScript().calls.back(), L"release");
 }
 
-TEST(ByteBufferStorage, MemoryThatCannotBeHadIsTheStandardAllocationFailure) {
-    EXPECT_THROW(AllocateDownloadStorage(std::size_t{1} << 62), std::bad_alloc);
+TEST_F(ByteBufferStorage, CopiesAndAssignmentsHoldTheirOwnBytes) {
+    ByteBuffer original{'M', 'Z', 0};
+    ByteBuffer copy = original;
+    copy[0] = 'X';
+    EXPECT_EQ(original, (ByteBuffer{'M', 'Z', 0}));
+    const std::string text = "text";
+    copy.assign(text.begin(), text.end());
+    EXPECT_EQ(std::string(copy.begin(), copy.end()), "text");
+    copy.assign(3, 0x42);
+    EXPECT_EQ(copy, ByteBuffer(3, 0x42));
+    EXPECT_EQ(copy.capacity(), 3u);
+    EXPECT_NE(copy, original);
+}
+
+TEST_F(ByteBufferStorage, MemoryThatCannotBeHadIsAResultOrTheStandardAllocationFailure) {
+    ByteBuffer bytes{1, 2, 3};
+    HttpScript().reserveError = ERROR_NOT_ENOUGH_MEMORY;
+    EXPECT_FALSE(bytes.ReserveRoom(4096));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
+    EXPECT_TRUE(bytes.empty());
+    EXPECT_EQ(bytes.capacity(), 0u);
+    EXPECT_THROW(ByteBuffer(16), std::bad_alloc);
+
+    HttpScript().reserveError = 0;
+    HttpScript().commitError = ERROR_NOT_ENOUGH_MEMORY;
+    HttpScript().commitsBeforeError = HttpScript().commits;
+    const std::size_t reservations = std::count(HttpScript().calls.begin(), HttpScript().calls.end(), L"reserve 16");
+    EXPECT_THROW(ByteBuffer(16), std::bad_alloc);
+    EXPECT_EQ(HttpScript().calls.back(), L"release") << "a failed commit gives its reservation back";
+    EXPECT_EQ(std::count(HttpScript().calls.begin(), HttpScript().calls.end(), L"reserve 16"), reservations + 1);
 }
 
 }  // namespace

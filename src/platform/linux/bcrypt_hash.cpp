@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "platform/linux/bcrypt.h"
+#include "platform/linux/step_trace.h"
 #include "platform/linux/text_conversion.h"
 
 namespace {
@@ -45,6 +46,7 @@ HashObject* AsHash(BCRYPT_HASH_HANDLE handle) {
 
 extern "C" NTSTATUS BCryptOpenAlgorithmProvider(BCRYPT_ALG_HANDLE* phAlgorithm, LPCWSTR pszAlgId,
                                                 LPCWSTR pszImplementation, ULONG dwFlags) {
+    velto::platform::TraceStep("bcrypt-provider-open");
     if (phAlgorithm == nullptr || pszImplementation != nullptr || dwFlags != 0) return STATUS_INVALID_PARAMETER;
     *phAlgorithm = nullptr;
     if (!SameText(pszAlgId, L"SHA256")) return STATUS_NOT_FOUND;
@@ -135,5 +137,6 @@ extern "C" NTSTATUS BCryptCloseAlgorithmProvider(BCRYPT_ALG_HANDLE hAlgorithm, U
     EVP_MD_free(provider->digest);
     provider->magic = 0;
     delete provider;
+    velto::platform::TraceStep("bcrypt-provider-closed");
     return STATUS_SUCCESS;
 }

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/linux/kernel32.h"
+#include "platform/linux/step_trace.h"
 #include "platform/linux/text_conversion.h"
 #include "platform/linux/winhttp/api_failure.h"
 #include "platform/linux/winhttp/internet_objects.h"
@@ -49,6 +50,7 @@ bool ToProxySettings(DWORD accessType, LPCWSTR proxy, LPCWSTR bypass, TransferSe
 
 extern "C" HINTERNET WinHttpOpen(LPCWSTR pszAgentW, DWORD dwAccessType, LPCWSTR pszProxyW, LPCWSTR pszProxyBypassW,
                                  DWORD dwFlags) {
+    velto::platform::TraceStep("winhttp-session-open");
     // The layer works synchronously only.
     if ((dwFlags & WINHTTP_FLAG_ASYNC) != 0) return FailHandle(ERROR_NOT_SUPPORTED);
     if (dwFlags != 0) return FailHandle(ERROR_INVALID_PARAMETER);
@@ -105,5 +107,9 @@ extern "C" BOOL WinHttpSetOption(HINTERNET hInternet, DWORD dwOption, LPVOID lpB
 }
 
 extern "C" BOOL WinHttpCloseHandle(HINTERNET hInternet) {
-    return RemoveInternetObject(hInternet) ? TRUE : FALSE;
+    const InternetObject* object = FindAnyInternetObject(hInternet);
+    const bool session = object != nullptr && object->kind == HandleKind::Session;
+    if (!RemoveInternetObject(hInternet)) return FALSE;
+    if (session) velto::platform::TraceStep("winhttp-session-closed");
+    return TRUE;
 }
