@@ -1,5 +1,5 @@
-// CloseHandle for every kind of kernel handle the layer hands out.
-#include <sys/wait.h>
+// CloseHandle for every kind of kernel handle the layer hands out. A child
+// process is released with the last of its two handles (process.cpp).
 #include <unistd.h>
 
 #include "platform/linux/handle_table.h"
@@ -8,13 +8,6 @@
 extern "C" BOOL CloseHandle(HANDLE hObject) {
     velto::platform::KernelObject object;
     if (!velto::platform::TakeObject(hObject, object)) return FALSE;
-    if (object.kind == velto::platform::ObjectKind::File) {
-        close(object.fd);
-    } else if (object.kind == velto::platform::ObjectKind::Process && !object.ended) {
-        // Closing does not end the process; reap it now if it has ended so
-        // that it does not linger as a zombie.
-        int status = 0;
-        waitpid(object.pid, &status, WNOHANG);
-    }
+    if (object.kind == velto::platform::ObjectKind::File) close(object.fd);
     return TRUE;
 }

@@ -1,5 +1,7 @@
 #include "platform/linux/error_mapping.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 
 #include "platform/linux/kernel32.h"
@@ -49,7 +51,20 @@ constexpr ErrnoMapping kMappings[] = {
     {EILSEQ, ERROR_NO_UNICODE_TRANSLATION},
     {EINVAL, ERROR_INVALID_FLAGS},
     {ENOSYS, ERROR_INVALID_FUNCTION},
+    {ENOTEMPTY, ERROR_DIR_NOT_EMPTY},
+    {EXDEV, ERROR_NOT_SAME_DEVICE},
+    {ESTALE, ERROR_FILE_INVALID},
+    {ELIBACC, ERROR_MOD_NOT_FOUND},
+    {ENOTDIR, ERROR_DIRECTORY},
+    {EINVAL, ERROR_UNKNOWN_REVISION},
 };
+
+bool ParentFolderExists(const std::string& path) {
+    const std::size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos) return true;
+    struct stat info {};
+    return stat(slash == 0 ? "/" : path.substr(0, slash).c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
 
 }  // namespace
 
@@ -69,6 +84,14 @@ int ErrnoForWinError(DWORD code) {
 
 void SetLastErrorFromErrno(int errnum) {
     SetLastError(WinErrorFromErrno(errnum));
+}
+
+void SetLastErrorForPath(int errnum, const std::string& path) {
+    if (errnum == ENOENT && !ParentFolderExists(path)) {
+        SetLastError(ERROR_PATH_NOT_FOUND);
+    } else {
+        SetLastErrorFromErrno(errnum);
+    }
 }
 
 }  // namespace velto::platform

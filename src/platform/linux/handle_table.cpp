@@ -31,6 +31,20 @@ std::uintptr_t Key(HANDLE handle) {
     return reinterpret_cast<std::uintptr_t>(handle);
 }
 
+// Unregisters handle when it is a module handle exactly when module is set.
+bool Take(HANDLE handle, bool module, KernelObject& taken) {
+    HandleTable& table = Table();
+    std::lock_guard<std::mutex> guard(table.lock);
+    const auto found = table.objects.find(Key(handle));
+    if (found == table.objects.end() || (found->second.kind == ObjectKind::Module) != module) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return false;
+    }
+    taken = found->second;
+    table.objects.erase(found);
+    return true;
+}
+
 }  // namespace
 
 HANDLE AddObject(const KernelObject& object) {
@@ -55,16 +69,12 @@ KernelObject* FindObject(HANDLE handle, ObjectKind kind) {
 }
 
 bool TakeObject(HANDLE handle, KernelObject& taken) {
-    HandleTable& table = Table();
-    std::lock_guard<std::mutex> guard(table.lock);
-    const auto found = table.objects.find(Key(handle));
-    if (found == table.objects.end()) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return false;
-    }
-    taken = found->second;
-    table.objects.erase(found);
-    return true;
+    return Take(handle, false, taken);
+}
+
+bool TakeModule(HANDLE handle) {
+    KernelObject taken;
+    return Take(handle, true, taken);
 }
 
 std::size_t OpenHandleCount() {

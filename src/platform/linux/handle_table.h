@@ -1,23 +1,26 @@
-// Kernel32 handles on Linux: small numbers that name a file descriptor or
-// a child process, checked on every use as Windows checks its handles.
+// Kernel32 handles on Linux: small numbers that name a file descriptor, a
+// child process or a loaded module, checked on every use as Windows checks
+// its handles.
 #pragma once
 
-#include <sys/types.h>
-
 #include <cstddef>
+#include <memory>
 
 #include "platform/linux/win_types.h"
 
 namespace velto::platform {
 
-enum class ObjectKind { File, Process, Thread };
+enum class ObjectKind { File, Process, Thread, Module };
+
+// A started program, shared by its process and thread handles and released
+// with the last of them (process.cpp).
+struct ChildProcess;
 
 struct KernelObject {
     ObjectKind kind = ObjectKind::File;
-    int fd = -1;         // File
-    pid_t pid = -1;      // Process and Thread
-    bool ended = false;  // Process: reaped, exitCode valid
-    DWORD exitCode = 0;
+    int fd = -1;        // File
+    DWORD rights = 0;   // File: the data access it was opened for, as FILE_SHARE_* bits
+    std::shared_ptr<ChildProcess> child;  // Process and Thread
 };
 
 // Registers object and returns its new handle.
@@ -27,8 +30,12 @@ HANDLE AddObject(const KernelObject& object);
 // ERROR_INVALID_HANDLE as the last error. Valid until the handle is closed.
 KernelObject* FindObject(HANDLE handle, ObjectKind kind);
 
-// Unregisters handle; false with ERROR_INVALID_HANDLE when it is not open.
+// Unregisters a kernel handle: any kind but Module, which CloseHandle does
+// not close. False with ERROR_INVALID_HANDLE when handle is no such handle.
 bool TakeObject(HANDLE handle, KernelObject& taken);
+
+// Unregisters a module handle; false with ERROR_INVALID_HANDLE otherwise.
+bool TakeModule(HANDLE handle);
 
 // How many handles are open, so tests can see that none leaked.
 std::size_t OpenHandleCount();

@@ -1,17 +1,19 @@
-// Starting a program and waiting for it. The program gets the caller's
-// rights, environment and current folder, and none of its files: every
-// descriptor the layer opens is close-on-exec.
-#include <spawn.h>
+// Starting a program, waiting for it and ending it. The program gets the
+// caller's rights, environment and current folder, and none of its files:
+// every descriptor the layer opens is close-on-exec.
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
+#include <climits>
+#include <csignal>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "platform/linux/child_process.h"
 #include "platform/linux/command_line.h"
 #include "platform/linux/error_mapping.h"
 #include "platform/linux/handle_table.h"
@@ -20,20 +22,16 @@
 #include "platform/linux/text_conversion.h"
 #include "platform/linux/wine_location.h"
 
-extern char** environ;
-
+using velto::platform::ChildProcess;
+using velto::platform::LetRun;
+using velto::platform::Reap;
+using velto::platform::ReapOrphans;
 using velto::platform::KernelObject;
 using velto::platform::ObjectKind;
 
 namespace {
 
-// A process ended by a signal reports 128 plus the signal's number, as
-// shells report it; Linux keeps only 8 bits of a normal exit code.
-DWORD ExitCodeFromStatus(int status) {
-    if (WIFEXITED(status)) return static_cast<DWORD>(WEXITSTATUS(status));
-    if (WIFSIGNALED(status)) return 128 + static_cast<DWORD>(WTERMSIG(status));
-    return 0;
-}
+constexpr DWORD kResumeFailed = static_cast<DWORD>(-1);
 
 bool ToUtf8Words(const std::vector<std::wstring>& words, std::vector<std::string>& out) {
     for (const std::wstring& word : words) {
@@ -58,7 +56,11 @@ bool ChooseLauncher(std::string& program, std::vector<std::string>& words) {
     int errnum = 0;
     switch (velto::platform::ClassifyProgram(program, errnum)) {
         case velto::platform::ProgramKind::Native:
-            return true;
+            // Checked now, as Windows checks the image when it creates the
+            // process; the kernel decides the rest when the program runs.
+            if (access(program.c_str(), X_OK) == 0) return true;
+            velto::platform::SetLastErrorFromErrno(errno);
+            return false;
         case velto::platform::ProgramKind::Unreadable:
             velto::platform::SetLastErrorFromErrno(errnum);
             return false;
@@ -78,36 +80,29 @@ bool ChooseLauncher(std::string& program, std::vector<std::string>& words) {
     return true;
 }
 
-bool SpawnProgram(const std::string& program, const std::vector<std::string>& words, const char* folder,
-                  pid_t& pid) {
-    std::vector<char*> argv;
-    for (const std::string& word : words) argv.push_back(const_cast<char*>(word.c_str()));
-    argv.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    if (folder != nullptr) posix_spawn_file_actions_addchdir_np(&actions, folder);
-    const int error = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (error != 0) {
-        velto::platform::SetLastErrorFromErrno(error);
+// The program's full path, as Windows resolves a relative one: against
+// the caller's current folder, not the new process's.
+bool ResolveProgram(std::string& program, std::wstring& imageName) {
+    if (program[0] != '/') {
+        std::vector<char> folder(PATH_MAX);
+        if (getcwd(folder.data(), folder.size()) == nullptr) {
+            velto::platform::SetLastErrorFromErrno(errno);
+            return false;
+        }
+        program = std::string(folder.data()) + "/" + program;
+    }
+    if (!velto::platform::Utf8PathToWidePath(program, imageName)) {
+        SetLastError(ERROR_INVALID_NAME);
         return false;
     }
     return true;
 }
 
-// Reaps the process if it has ended; with block, waits until it has.
-void Reap(KernelObject& process, bool block) {
-    if (process.ended) return;
-    int status = 0;
-    pid_t result = 0;
-    do {
-        result = waitpid(process.pid, &status, block ? 0 : WNOHANG);
-    } while (result < 0 && errno == EINTR);
-    if (result == process.pid) {
-        process.ended = true;
-        process.exitCode = ExitCodeFromStatus(status);
-    }
+bool IsFolder(const std::string& path) {
+    struct stat info {};
+    if (stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return true;
+    SetLastError(ERROR_DIRECTORY);
+    return false;
 }
 
 }  // namespace
@@ -116,7 +111,7 @@ extern "C" BOOL CreateProcessW(LPCWSTR lpApplicationName, LPWSTR lpCommandLine, 
                                LPSECURITY_ATTRIBUTES, BOOL, DWORD dwCreationFlags, LPVOID lpEnvironment,
                                LPCWSTR lpCurrentDirectory, LPSTARTUPINFOW lpStartupInfo,
                                LPPROCESS_INFORMATION lpProcessInformation) {
-    if (lpStartupInfo == nullptr || lpProcessInformation == nullptr || dwCreationFlags != 0 ||
+    if (lpStartupInfo == nullptr || lpProcessInformation == nullptr || (dwCreationFlags & ~CREATE_SUSPENDED) != 0 ||
         lpEnvironment != nullptr || (lpApplicationName == nullptr && lpCommandLine == nullptr)) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
@@ -136,33 +131,76 @@ extern "C" BOOL CreateProcessW(LPCWSTR lpApplicationName, LPWSTR lpCommandLine, 
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    if (!ChooseLauncher(program, words)) return FALSE;
-    pid_t pid = -1;
-    if (!SpawnProgram(program, words, lpCurrentDirectory != nullptr ? folder.c_str() : nullptr, pid)) return FALSE;
-
+    ReapOrphans();
+    auto child = std::make_shared<ChildProcess>();
+    if (!ResolveProgram(program, child->imageName) || !ChooseLauncher(program, words) ||
+        (lpCurrentDirectory != nullptr && !IsFolder(folder)) ||
+        !StartWaitingChild(program, words, lpCurrentDirectory != nullptr ? folder.c_str() : nullptr, *child)) {
+        return FALSE;
+    }
+    if ((dwCreationFlags & CREATE_SUSPENDED) == 0) {
+        const int error = LetRun(*child);
+        if (error != 0) {
+            velto::platform::SetLastErrorFromErrno(error);
+            return FALSE;
+        }
+    }
     KernelObject process;
     process.kind = ObjectKind::Process;
-    process.pid = pid;
+    process.child = child;
     KernelObject thread = process;
     thread.kind = ObjectKind::Thread;
     lpProcessInformation->hProcess = velto::platform::AddObject(process);
     lpProcessInformation->hThread = velto::platform::AddObject(thread);
-    lpProcessInformation->dwProcessId = static_cast<DWORD>(pid);
-    lpProcessInformation->dwThreadId = static_cast<DWORD>(pid);
+    lpProcessInformation->dwProcessId = static_cast<DWORD>(child->pid);
+    lpProcessInformation->dwThreadId = static_cast<DWORD>(child->pid);
+    return TRUE;
+}
+
+// The previous suspend count: 1 when this resumes a suspended process, 0
+// when it already ran.
+extern "C" DWORD ResumeThread(HANDLE hThread) {
+    KernelObject* thread = velto::platform::FindObject(hThread, ObjectKind::Thread);
+    if (thread == nullptr) return kResumeFailed;
+    if (thread->child->channel < 0) return 0;
+    const int error = LetRun(*thread->child);
+    if (error == 0) return 1;
+    velto::platform::SetLastErrorFromErrno(error);
+    return kResumeFailed;
+}
+
+extern "C" BOOL TerminateProcess(HANDLE hProcess, UINT uExitCode) {
+    KernelObject* process = velto::platform::FindObject(hProcess, ObjectKind::Process);
+    if (process == nullptr) return FALSE;
+    ChildProcess& child = *process->child;
+    Reap(child, false);
+    if (child.ended) {
+        // Windows answers this way for a process that has already ended.
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    child.terminated = true;
+    child.terminationCode = uExitCode;
+    kill(child.pid, SIGKILL);
+    if (child.channel >= 0) {
+        close(child.channel);
+        child.channel = -1;
+    }
     return TRUE;
 }
 
 extern "C" DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
     KernelObject* process = velto::platform::FindObject(hHandle, ObjectKind::Process);
     if (process == nullptr) return WAIT_FAILED;
+    ChildProcess& child = *process->child;
     if (dwMilliseconds == INFINITE) {
-        Reap(*process, true);
-        return process->ended ? WAIT_OBJECT_0 : WAIT_FAILED;
+        Reap(child, true);
+        return child.ended ? WAIT_OBJECT_0 : WAIT_FAILED;
     }
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(dwMilliseconds);
     for (;;) {
-        Reap(*process, false);
-        if (process->ended) return WAIT_OBJECT_0;
+        Reap(child, false);
+        if (child.ended) return WAIT_OBJECT_0;
         if (std::chrono::steady_clock::now() >= deadline) return WAIT_TIMEOUT;
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
@@ -174,7 +212,27 @@ extern "C" BOOL GetExitCodeProcess(HANDLE hProcess, LPDWORD lpExitCode) {
         if (process != nullptr) SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    Reap(*process, false);
-    *lpExitCode = process->ended ? process->exitCode : static_cast<DWORD>(STILL_ACTIVE);
+    Reap(*process->child, false);
+    *lpExitCode = process->child->ended ? process->child->exitCode : static_cast<DWORD>(STILL_ACTIVE);
+    return TRUE;
+}
+
+// The program as the layer resolved it when it created the process; for a
+// Windows program run through Wine, the program, not Wine.
+extern "C" BOOL QueryFullProcessImageNameW(HANDLE hProcess, DWORD dwFlags, LPWSTR lpExeName, LPDWORD lpdwSize) {
+    const KernelObject* process = velto::platform::FindObject(hProcess, ObjectKind::Process);
+    if (process == nullptr) return FALSE;
+    if (dwFlags != 0 || lpExeName == nullptr || lpdwSize == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    const std::wstring& name = process->child->imageName;
+    if (name.size() >= *lpdwSize) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return FALSE;
+    }
+    name.copy(lpExeName, name.size());
+    lpExeName[name.size()] = L'\0';
+    *lpdwSize = static_cast<DWORD>(name.size());
     return TRUE;
 }

@@ -148,4 +148,16 @@ bool WidePathToUtf8(const wchar_t* path, std::string& out) {
     return true;
 }
 
+bool Utf8PathToWidePath(const std::string& path, std::wstring& wide) {
+    if (path.find('\\') != std::string::npos) return false;
+    const long long units = DecodeUtf8(path, nullptr, false);
+    if (units < 0) return false;
+    wide.assign(static_cast<std::size_t>(units), L'\0');
+    DecodeUtf8(path, wide.data(), false);
+    for (wchar_t& unit : wide) {
+        if (unit == L'/') unit = L'\\';
+    }
+    return true;
+}
+
 }  // namespace velto::platform

@@ -24,6 +24,11 @@ long long DecodeUtf8(std::string_view bytes, wchar_t* out, bool replace);
 // ill-formed path.
 bool WidePathToUtf8(const wchar_t* path, std::string& out);
 
+// The Windows form of a Linux path: UTF-16, slashes as backslashes. Fails
+// for an ill-formed path, or one with a backslash of its own, which could
+// not be turned back into the same path.
+bool Utf8PathToWidePath(const std::string& path, std::wstring& wide);
+
 // The length of a terminated wide text.
 std::size_t WideLength(const wchar_t* text);
 

@@ -49,6 +49,11 @@ using HANDLE = void*;
 using HWND = struct HWND__*;
 using HINSTANCE = struct HINSTANCE__*;
 using HLOCAL = void*;
+using HMODULE = struct HINSTANCE__*;
+using ACCESS_MASK = DWORD;
+using PSECURITY_DESCRIPTOR = void*;
+using USHORT = std::uint16_t;
+using PHANDLE = HANDLE*;
 
 #define TRUE 1
 #define FALSE 0

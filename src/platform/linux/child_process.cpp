@@ -1,0 +1,149 @@
+#include "platform/linux/child_process.h"
+
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <mutex>
+
+#include "platform/linux/error_mapping.h"
+
+extern char** environ;
+
+namespace velto::platform {
+namespace {
+
+// The exit code of a child that never ran its program.
+constexpr int kNotStartedExit = 127;
+
+// Processes whose handles were all closed while they ran, reaped once they
+// have ended so that none lingers as a zombie. Never destroyed, like the
+// handle table.
+struct Orphans {
+    std::mutex lock;
+    std::vector<pid_t> pids;
+};
+
+Orphans& AllOrphans() {
+    static auto* orphans = new Orphans;
+    return *orphans;
+}
+
+// A process ended by a signal reports 128 plus the signal's number, as
+// shells report it; Linux keeps only 8 bits of a normal exit code. A
+// process that TerminateProcess ended reports the code it was given.
+DWORD ExitCodeFromStatus(const ChildProcess& child, int status) {
+    if (child.terminated && WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) return child.terminationCode;
+    if (WIFEXITED(status)) return static_cast<DWORD>(WEXITSTATUS(status));
+    if (WIFSIGNALED(status)) return 128 + static_cast<DWORD>(WTERMSIG(status));
+    return 0;
+}
+
+// The child's side. The parent may have other threads, so only calls that
+// are safe after fork are made here.
+[[noreturn]] void RunWhenLetRun(int channel, const char* program, char* const* argv, const char* folder) {
+    char go = 0;
+    ssize_t count = 0;
+    do {
+        count = read(channel, &go, 1);
+    } while (count < 0 && errno == EINTR);
+    // The channel's end without a go means the process is never to run.
+    if (count == 1) {
+        if (folder == nullptr || chdir(folder) == 0) execve(program, argv, environ);
+        const int error = errno;
+        send(channel, &error, sizeof(error), MSG_NOSIGNAL);
+    }
+    _exit(kNotStartedExit);
+}
+
+// Waits until the child has started the program (the channel closes with
+// the exec) or has told why it could not: 0, or that errno.
+int ReadStartError(int channel) {
+    int error = 0;
+    std::size_t received = 0;
+    while (received < sizeof(error)) {
+        const ssize_t count = recv(channel, reinterpret_cast<char*>(&error) + received, sizeof(error) - received, 0);
+        if (count < 0 && errno == EINTR) continue;
+        if (count <= 0) break;
+        received += static_cast<std::size_t>(count);
+    }
+    return received == sizeof(error) ? error : 0;
+}
+
+}  // namespace
+
+bool StartWaitingChild(const std::string& program, const std::vector<std::string>& words, const char* folder,
+                       ChildProcess& child) {
+    std::vector<char*> argv;
+    for (const std::string& word : words) argv.push_back(const_cast<char*>(word.c_str()));
+    argv.push_back(nullptr);
+
+    int ends[2] = {-1, -1};
+    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) {
+        SetLastErrorFromErrno(errno);
+        return false;
+    }
+    const pid_t pid = fork();
+    if (pid == 0) {
+        close(ends[0]);
+        RunWhenLetRun(ends[1], program.c_str(), argv.data(), folder);
+    }
+    const int forkError = errno;
+    close(ends[1]);
+    if (pid < 0) {
+        close(ends[0]);
+        SetLastErrorFromErrno(forkError);
+        return false;
+    }
+    child.pid = pid;
+    child.channel = ends[0];
+    return true;
+}
+
+int LetRun(ChildProcess& child) {
+    const char go = 1;
+    const int error = send(child.channel, &go, 1, MSG_NOSIGNAL) == 1 ? ReadStartError(child.channel) : errno;
+    close(child.channel);
+    child.channel = -1;
+    if (error != 0) Reap(child, true);
+    return error;
+}
+
+void Reap(ChildProcess& child, bool block) {
+    // pid -1 would reap any child at all.
+    if (child.ended || child.pid <= 0) return;
+    int status = 0;
+    pid_t result = 0;
+    do {
+        result = waitpid(child.pid, &status, block ? 0 : WNOHANG);
+    } while (result < 0 && errno == EINTR);
+    if (result == child.pid) {
+        child.ended = true;
+        child.exitCode = ExitCodeFromStatus(child, status);
+    }
+}
+
+void ReapOrphans() {
+    Orphans& orphans = AllOrphans();
+    std::lock_guard<std::mutex> guard(orphans.lock);
+    std::erase_if(orphans.pids, [](pid_t pid) { return waitpid(pid, nullptr, WNOHANG) != 0; });
+}
+
+ChildProcess::~ChildProcess() {
+    if (channel >= 0) {
+        // Never let run: without its channel the child ends at once.
+        close(channel);
+        Reap(*this, true);
+    }
+    Reap(*this, false);
+    if (!ended && pid > 0) {
+        Orphans& orphans = AllOrphans();
+        std::lock_guard<std::mutex> guard(orphans.lock);
+        orphans.pids.push_back(pid);
+    }
+    ReapOrphans();
+}
+
+}  // namespace velto::platform
