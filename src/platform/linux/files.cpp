@@ -1,9 +1,9 @@
-// Files and folders. Paths are Windows paths made usable here (UTF-8, with
-// slashes). A symbolic link is never followed at the last component, and
-// share modes are kept as advisory flock() locks between users of this
-// layer.
+// File handles: opening, reading, writing and examining files. Paths are
+// Windows paths made usable here (UTF-8, with slashes). A symbolic link is
+// never followed at the last component. Share modes are Windows' own
+// between the processes that use this layer (share_mode.cpp); other
+// programs do not see them.
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,6 +13,7 @@
 #include "platform/linux/error_mapping.h"
 #include "platform/linux/handle_table.h"
 #include "platform/linux/kernel32.h"
+#include "platform/linux/share_mode.h"
 #include "platform/linux/text_conversion.h"
 
 using velto::platform::KernelObject;
@@ -23,36 +24,20 @@ namespace {
 // Windows gives new files execute rights by default; the owner alone gets
 // them here, so that a staged program can be started.
 constexpr mode_t kNewFileMode = 0700;
-constexpr mode_t kNewFolderMode = 0700;
 constexpr int kOpenRetries = 3;
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+// Between 1601 and 1970, in the 100-nanosecond units of a FILETIME.
+constexpr long long kSecondsFrom1601To1970 = 11644473600LL;
+constexpr long long kFileTimeUnitsPerSecond = 10000000LL;
 
-bool ParentFolderExists(const std::string& path) {
-    const std::size_t slash = path.find_last_of('/');
-    if (slash == std::string::npos) return true;
-    struct stat info {};
-    return stat(slash == 0 ? "/" : path.substr(0, slash).c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+// The data access of an open, in the terms share modes use.
+DWORD RightsOf(DWORD access) {
+    return ((access & GENERIC_READ) != 0 ? FILE_SHARE_READ : 0) | ((access & GENERIC_WRITE) != 0 ? FILE_SHARE_WRITE : 0);
 }
 
-// A missing file is ERROR_FILE_NOT_FOUND, a missing folder on the way to
-// it ERROR_PATH_NOT_FOUND, as Windows tells them apart.
-void SetLastErrorForPath(int errnum, const std::string& path) {
-    if (errnum == ENOENT && !ParentFolderExists(path)) {
-        SetLastError(ERROR_PATH_NOT_FOUND);
-    } else {
-        velto::platform::SetLastErrorFromErrno(errnum);
-    }
-}
-
-int AccessFlags(DWORD access) {
-    const bool read = (access & GENERIC_READ) != 0;
-    const bool write = (access & GENERIC_WRITE) != 0;
-    if (read && write) return O_RDWR;
-    return write ? O_WRONLY : O_RDONLY;
-}
-
-int LockForShareMode(DWORD shareMode) {
-    if ((shareMode & FILE_SHARE_WRITE) != 0) return 0;
-    return shareMode == 0 ? LOCK_EX : LOCK_SH;
+// Writers are opened for reading too: their share-mode locks need it.
+int AccessFlags(DWORD rights) {
+    return (rights & FILE_SHARE_WRITE) != 0 ? O_RDWR : O_RDONLY;
 }
 
 // Opens path, creating it when the disposition allows. Sets existed when
@@ -74,21 +59,38 @@ int OpenWithDisposition(const std::string& path, int flags, DWORD disposition, b
     return -1;
 }
 
-// Checks the opened file and applies the share mode and truncation; on
-// failure the last error is set and the caller closes fd.
-bool PrepareOpenedFile(int fd, DWORD shareMode, bool truncate) {
+// Files only: a folder, device or link is refused as Windows refuses to
+// open a folder as a file.
+bool IsRegularFile(int fd) {
     struct stat info {};
     if (fstat(fd, &info) != 0) {
         velto::platform::SetLastErrorFromErrno(errno);
+        return false;
+    }
+    if (S_ISLNK(info.st_mode)) {
+        velto::platform::SetLastErrorFromErrno(ELOOP);
         return false;
     }
     if (!S_ISREG(info.st_mode)) {
         SetLastError(ERROR_ACCESS_DENIED);
         return false;
     }
-    const int lock = LockForShareMode(shareMode);
-    if (lock != 0 && flock(fd, lock | LOCK_NB) != 0) {
-        SetLastError(errno == EWOULDBLOCK ? ERROR_SHARING_VIOLATION : velto::platform::WinErrorFromErrno(errno));
+    return true;
+}
+
+bool IsDeleted(int fd) {
+    struct stat info {};
+    return fstat(fd, &info) == 0 && info.st_nlink == 0;
+}
+
+// Checks the opened file and applies the share mode and truncation; on
+// failure the last error is set and the caller closes fd.
+bool PrepareOpenedFile(int fd, DWORD rights, DWORD shareMode, bool truncate) {
+    if (!IsRegularFile(fd) || !velto::platform::JoinShareModes(fd, rights, shareMode)) return false;
+    // Deleted after it was opened and before its share mode counted: Windows
+    // refuses to open a file that is being deleted.
+    if (IsDeleted(fd)) {
+        SetLastError(ERROR_ACCESS_DENIED);
         return false;
     }
     if (truncate && ftruncate(fd, 0) != 0) {
@@ -101,12 +103,47 @@ bool PrepareOpenedFile(int fd, DWORD shareMode, bool truncate) {
     return true;
 }
 
-// The open file behind handle for a synchronous read or write of count
-// bytes at buffer, or null with the last error set.
-const KernelObject* FileForTransfer(HANDLE handle, LPCVOID buffer, DWORD count, LPOVERLAPPED overlapped) {
+HANDLE AddFile(int fd, DWORD rights) {
+    KernelObject file;
+    file.kind = ObjectKind::File;
+    file.fd = fd;
+    file.rights = rights;
+    return velto::platform::AddObject(file);
+}
+
+// An open for attributes alone reads no data, so it takes no part in share
+// modes: Windows lets it open a file whatever others hold, and it keeps no
+// one out. The descriptor can only be examined, never read or written.
+HANDLE OpenForAttributes(const std::string& path, DWORD disposition) {
+    if (disposition != OPEN_EXISTING) {
+        SetLastError(ERROR_NOT_SUPPORTED);
+        return INVALID_HANDLE_VALUE;
+    }
+    const int fd = open(path.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        velto::platform::SetLastErrorForPath(errno, path);
+        return INVALID_HANDLE_VALUE;
+    }
+    if (!IsRegularFile(fd)) {
+        close(fd);
+        return INVALID_HANDLE_VALUE;
+    }
+    SetLastError(ERROR_SUCCESS);
+    return AddFile(fd, 0);
+}
+
+// The open file behind handle for a synchronous transfer of count bytes at
+// buffer that needs right, or null with the last error set.
+const KernelObject* FileForTransfer(HANDLE handle, LPCVOID buffer, DWORD count, LPOVERLAPPED overlapped,
+                                    DWORD right) {
     const KernelObject* file = velto::platform::FindObject(handle, ObjectKind::File);
-    if (file != nullptr && (overlapped != nullptr || (buffer == nullptr && count != 0))) {
+    if (file == nullptr) return nullptr;
+    if (overlapped != nullptr || (buffer == nullptr && count != 0)) {
         SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    if ((file->rights & right) == 0) {
+        SetLastError(ERROR_ACCESS_DENIED);
         return nullptr;
     }
     return file;
@@ -116,33 +153,39 @@ bool IsKnownDisposition(DWORD disposition) {
     return disposition >= CREATE_NEW && disposition <= TRUNCATE_EXISTING;
 }
 
+// A FILETIME: 100-nanosecond units since 1601.
+FILETIME ToFileTime(const struct statx_timestamp& time) {
+    const long long seconds = time.tv_sec + kSecondsFrom1601To1970;
+    const auto units = static_cast<unsigned long long>(seconds < 0 ? 0 : seconds * kFileTimeUnitsPerSecond + time.tv_nsec / 100);
+    return FILETIME{static_cast<DWORD>(units), static_cast<DWORD>(units >> 32)};
+}
+
 }  // namespace
 
 extern "C" HANDLE CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
                               LPSECURITY_ATTRIBUTES, DWORD dwCreationDisposition, DWORD, HANDLE hTemplateFile) {
-    if (!IsKnownDisposition(dwCreationDisposition) || hTemplateFile != nullptr) {
+    if (!IsKnownDisposition(dwCreationDisposition) || hTemplateFile != nullptr || (dwShareMode & ~kShareAll) != 0) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return INVALID_HANDLE_VALUE;
     }
     std::string path;
     if (!velto::platform::WidePathToUtf8(lpFileName, path)) return INVALID_HANDLE_VALUE;
+    if (dwDesiredAccess == FILE_READ_ATTRIBUTES) return OpenForAttributes(path, dwCreationDisposition);
 
-    const int flags = AccessFlags(dwDesiredAccess) | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
+    const DWORD rights = RightsOf(dwDesiredAccess);
+    const int flags = AccessFlags(rights) | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
     bool existed = false;
     const int fd = OpenWithDisposition(path, flags, dwCreationDisposition, existed);
     if (fd < 0) {
-        SetLastErrorForPath(errno, path);
+        velto::platform::SetLastErrorForPath(errno, path);
         return INVALID_HANDLE_VALUE;
     }
     const bool truncate = dwCreationDisposition == CREATE_ALWAYS || dwCreationDisposition == TRUNCATE_EXISTING;
-    if (!PrepareOpenedFile(fd, dwShareMode, truncate && existed)) {
+    if (!PrepareOpenedFile(fd, rights, dwShareMode, truncate && existed)) {
         close(fd);
         return INVALID_HANDLE_VALUE;
     }
-    KernelObject file;
-    file.kind = ObjectKind::File;
-    file.fd = fd;
-    const HANDLE handle = velto::platform::AddObject(file);
+    const HANDLE handle = AddFile(fd, rights);
     const bool reportsExisting = dwCreationDisposition == CREATE_ALWAYS || dwCreationDisposition == OPEN_ALWAYS;
     SetLastError(reportsExisting && existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
     return handle;
@@ -151,7 +194,8 @@ extern "C" HANDLE CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD d
 extern "C" BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite, LPDWORD lpNumberOfBytesWritten,
                           LPOVERLAPPED lpOverlapped) {
     if (lpNumberOfBytesWritten != nullptr) *lpNumberOfBytesWritten = 0;
-    const KernelObject* file = FileForTransfer(hFile, lpBuffer, nNumberOfBytesToWrite, lpOverlapped);
+    const KernelObject* file =
+        FileForTransfer(hFile, lpBuffer, nNumberOfBytesToWrite, lpOverlapped, FILE_SHARE_WRITE);
     if (file == nullptr) return FALSE;
     const auto* bytes = static_cast<const unsigned char*>(lpBuffer);
     DWORD done = 0;
@@ -172,7 +216,7 @@ extern "C" BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesTo
 extern "C" BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, LPDWORD lpNumberOfBytesRead,
                          LPOVERLAPPED lpOverlapped) {
     if (lpNumberOfBytesRead != nullptr) *lpNumberOfBytesRead = 0;
-    const KernelObject* file = FileForTransfer(hFile, lpBuffer, nNumberOfBytesToRead, lpOverlapped);
+    const KernelObject* file = FileForTransfer(hFile, lpBuffer, nNumberOfBytesToRead, lpOverlapped, FILE_SHARE_READ);
     if (file == nullptr) return FALSE;
     // A file read returns the whole request unless the file ends first.
     auto* bytes = static_cast<unsigned char*>(lpBuffer);
@@ -201,32 +245,32 @@ extern "C" BOOL FlushFileBuffers(HANDLE hFile) {
     return TRUE;
 }
 
-extern "C" BOOL DeleteFileW(LPCWSTR lpFileName) {
-    std::string path;
-    if (!velto::platform::WidePathToUtf8(lpFileName, path)) return FALSE;
-    if (unlink(path.c_str()) != 0) {
-        SetLastErrorForPath(errno == EISDIR ? EACCES : errno, path);
+// The file's identity is its device and inode: two handles of one file
+// give the same volume serial number and file index, two files differ.
+extern "C" BOOL GetFileInformationByHandle(HANDLE hFile, LPBY_HANDLE_FILE_INFORMATION lpFileInformation) {
+    const KernelObject* file = velto::platform::FindObject(hFile, ObjectKind::File);
+    if (file == nullptr) return FALSE;
+    if (lpFileInformation == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    return TRUE;
-}
-
-extern "C" BOOL CreateDirectoryW(LPCWSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecurityAttributes) {
-    if (lpSecurityAttributes != nullptr) {
-        SetLastError(ERROR_NOT_SUPPORTED);
+    struct statx info {};
+    if (statx(file->fd, "", AT_EMPTY_PATH, STATX_BASIC_STATS | STATX_BTIME, &info) != 0) {
+        velto::platform::SetLastErrorFromErrno(errno);
         return FALSE;
     }
-    std::string path;
-    if (!velto::platform::WidePathToUtf8(lpPathName, path)) return FALSE;
-    if (mkdir(path.c_str(), kNewFolderMode) != 0) {
-        if (errno == EEXIST) {
-            SetLastError(ERROR_ALREADY_EXISTS);
-        } else if (errno == ENOENT) {
-            SetLastError(ERROR_PATH_NOT_FOUND);
-        } else {
-            velto::platform::SetLastErrorFromErrno(errno);
-        }
-        return FALSE;
-    }
+    BY_HANDLE_FILE_INFORMATION& out = *lpFileInformation;
+    out = {};
+    out.dwFileAttributes = S_ISDIR(info.stx_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
+    // Without a recorded birth time, the last status change is the closest.
+    out.ftCreationTime = ToFileTime((info.stx_mask & STATX_BTIME) != 0 ? info.stx_btime : info.stx_ctime);
+    out.ftLastAccessTime = ToFileTime(info.stx_atime);
+    out.ftLastWriteTime = ToFileTime(info.stx_mtime);
+    out.dwVolumeSerialNumber = info.stx_dev_major << 20 ^ info.stx_dev_minor;
+    out.nFileSizeHigh = static_cast<DWORD>(info.stx_size >> 32);
+    out.nFileSizeLow = static_cast<DWORD>(info.stx_size);
+    out.nNumberOfLinks = info.stx_nlink;
+    out.nFileIndexHigh = static_cast<DWORD>(info.stx_ino >> 32);
+    out.nFileIndexLow = static_cast<DWORD>(info.stx_ino);
     return TRUE;
 }
