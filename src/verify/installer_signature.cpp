@@ -2,9 +2,8 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <vector>
+#include <limits>
 
-#include "platform/win_api.h"
 #include "verify/hex_text.h"
 
 namespace {
@@ -12,50 +11,41 @@ namespace {
 constexpr DWORD kCertificateEncoding = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
 constexpr DWORD kFingerprintLength = 32;
 
-// Everything the check opens, released together in reverse order.
-struct SignatureHandles {
-    HCERTSTORE store = nullptr;
-    HCRYPTMSG message = nullptr;
-    PCCERT_CONTEXT certificate = nullptr;
-    std::vector<std::uint8_t> signerInfo;
-};
-
-bool IsAcceptedTrustStatus(LONG status) {
-    return status == 0 || status == CERT_E_UNTRUSTEDROOT || status == CERT_E_CHAINING;
-}
-
-bool OpenEmbeddedSignature(const std::wstring& path, SignatureHandles& handles) {
+bool OpenSignature(const std::wstring& path, EmbeddedSignature& signature) {
     DWORD encoding = 0;
     DWORD contentType = 0;
     DWORD formatType = 0;
     const BOOL found = CryptQueryObject(CERT_QUERY_OBJECT_FILE, path.c_str(),
                                         CERT_QUERY_CONTENT_FLAG_PKCS7_SIGNED_EMBED, CERT_QUERY_FORMAT_FLAG_BINARY,
-                                        0, &encoding, &contentType, &formatType, &handles.store,
-                                        &handles.message, nullptr);
-    return found && handles.store != nullptr && handles.message != nullptr;
+                                        0, &encoding, &contentType, &formatType, &signature.store,
+                                        &signature.message, nullptr);
+    return found && signature.store != nullptr && signature.message != nullptr;
 }
 
-bool ReadFirstSignerInfo(SignatureHandles& handles) {
+bool ReadFirstSignerInfo(EmbeddedSignature& signature) {
     DWORD size = 0;
-    if (!CryptMsgGetParam(handles.message, CMSG_SIGNER_INFO_PARAM, 0, nullptr, &size) || size == 0) return false;
-    handles.signerInfo.assign(size, 0);
-    return CryptMsgGetParam(handles.message, CMSG_SIGNER_INFO_PARAM, 0, handles.signerInfo.data(), &size);
+    if (!CryptMsgGetParam(signature.message, CMSG_SIGNER_INFO_PARAM, 0, nullptr, &size) || size == 0) return false;
+    signature.signerInfo.assign(size, 0);
+    return CryptMsgGetParam(signature.message, CMSG_SIGNER_INFO_PARAM, 0, signature.signerInfo.data(), &size);
 }
 
-bool FindSignerCertificate(SignatureHandles& handles) {
-    const auto* signer = reinterpret_cast<const CMSG_SIGNER_INFO*>(handles.signerInfo.data());
+bool FindSignerCertificate(EmbeddedSignature& signature) {
+    const auto* signer = reinterpret_cast<const CMSG_SIGNER_INFO*>(signature.signerInfo.data());
     CERT_INFO criteria = {};
     criteria.Issuer = signer->Issuer;
     criteria.SerialNumber = signer->SerialNumber;
-    handles.certificate = CertFindCertificateInStore(handles.store, kCertificateEncoding, 0,
-                                                     CERT_FIND_SUBJECT_CERT, &criteria, nullptr);
-    return handles.certificate != nullptr;
+    signature.certificate = CertFindCertificateInStore(signature.store, kCertificateEncoding, 0,
+                                                       CERT_FIND_SUBJECT_CERT, &criteria, nullptr);
+    return signature.certificate != nullptr;
 }
 
-bool PinMatches(const std::uint8_t* fingerprint, DWORD length, const std::wstring& pinnedThumbprint) {
-    const std::wstring actual = NormalizeHex(BytesToHex(fingerprint, length));
+bool IsAcceptedTrustStatus(LONG status) {
+    return status == 0 || status == CERT_E_UNTRUSTEDROOT || status == CERT_E_CHAINING;
+}
+
+bool PinMatches(const std::wstring& fingerprint, const std::wstring& pinnedThumbprint) {
     const std::wstring expected = NormalizeHex(pinnedThumbprint);
-    return !expected.empty() && HexEquals(actual, expected);
+    return !expected.empty() && HexEquals(fingerprint, expected);
 }
 
 std::wstring TrustRejectionMessage(LONG status) {
@@ -71,31 +61,10 @@ std::wstring TrustRejectionMessage(LONG status) {
 
 // Steps after the policy call, each ending the check with its own message.
 bool CheckSignerAndVerdict(const std::wstring& path, const std::wstring& pinnedThumbprint, LONG trustStatus,
-                           SignatureHandles& handles, std::wstring& errorText) {
-    if (!OpenEmbeddedSignature(path, handles)) {
-        errorText = L"The downloaded Velto setup has no readable Authenticode signature.";
-        return false;
-    }
-    if (!ReadFirstSignerInfo(handles)) {
-        errorText = L"Could not read the Velto setup signer information.";
-        return false;
-    }
-    if (!FindSignerCertificate(handles)) {
-        errorText = L"Could not locate the embedded Velto setup signing certificate.";
-        return false;
-    }
-    if (!CryptMsgControl(handles.message, 0, CMSG_CTRL_VERIFY_SIGNATURE, handles.certificate->pCertInfo)) {
-        errorText = L"The Velto setup signature is cryptographically invalid.";
-        return false;
-    }
-    std::uint8_t fingerprint[kFingerprintLength] = {};
-    DWORD fingerprintLength = kFingerprintLength;
-    if (!CryptHashCertificate2(L"SHA256", 0, nullptr, handles.certificate->pbCertEncoded,
-                               handles.certificate->cbCertEncoded, fingerprint, &fingerprintLength)) {
-        errorText = L"Could not calculate the Velto setup signing certificate SHA-256 fingerprint.";
-        return false;
-    }
-    if (!PinMatches(fingerprint, std::min(fingerprintLength, kFingerprintLength), pinnedThumbprint)) {
+                           EmbeddedSignature& signature, std::wstring& errorText) {
+    std::wstring fingerprint;
+    if (!FingerprintEmbeddedSigner(path, signature, fingerprint, errorText)) return false;
+    if (!PinMatches(fingerprint, pinnedThumbprint)) {
         errorText = L"Security check failed: the Velto setup was not signed by the certificate pinned into this bootstrapper.";
         return false;
     }
@@ -107,6 +76,52 @@ bool CheckSignerAndVerdict(const std::wstring& path, const std::wstring& pinnedT
 }
 
 }  // namespace
+
+bool FingerprintCertificate(const std::uint8_t* encoded, std::size_t size, std::wstring& fingerprint) {
+    if (size > std::numeric_limits<DWORD>::max()) return false;
+    std::uint8_t digest[kFingerprintLength] = {};
+    DWORD length = kFingerprintLength;
+    if (!CryptHashCertificate2(L"SHA256", 0, nullptr, encoded, static_cast<DWORD>(size), digest, &length)) {
+        return false;
+    }
+    fingerprint = NormalizeHex(BytesToHex(digest, std::min(length, kFingerprintLength)));
+    return true;
+}
+
+bool FingerprintEmbeddedSigner(const std::wstring& path, EmbeddedSignature& signature, std::wstring& fingerprint,
+                               std::wstring& errorText) {
+    if (!OpenSignature(path, signature)) {
+        errorText = L"The downloaded Velto setup has no readable Authenticode signature.";
+        return false;
+    }
+    if (!ReadFirstSignerInfo(signature)) {
+        errorText = L"Could not read the Velto setup signer information.";
+        return false;
+    }
+    if (!FindSignerCertificate(signature)) {
+        errorText = L"Could not locate the embedded Velto setup signing certificate.";
+        return false;
+    }
+    if (!CryptMsgControl(signature.message, 0, CMSG_CTRL_VERIFY_SIGNATURE, signature.certificate->pCertInfo)) {
+        errorText = L"The Velto setup signature is cryptographically invalid.";
+        return false;
+    }
+    if (!FingerprintCertificate(signature.certificate->pbCertEncoded, signature.certificate->cbCertEncoded,
+                                fingerprint)) {
+        errorText = L"Could not calculate the Velto setup signing certificate SHA-256 fingerprint.";
+        return false;
+    }
+    return true;
+}
+
+void CloseEmbeddedSignature(EmbeddedSignature& signature) {
+    if (signature.certificate != nullptr) CertFreeCertificateContext(signature.certificate);
+    if (signature.message != nullptr) CryptMsgClose(signature.message);
+    if (signature.store != nullptr) CertCloseStore(signature.store, 0);
+    signature.certificate = nullptr;
+    signature.message = nullptr;
+    signature.store = nullptr;
+}
 
 bool VerifyInstallerSignature(const std::wstring& path, const std::wstring& pinnedThumbprint,
                               std::wstring& errorText) {
@@ -128,12 +143,10 @@ bool VerifyInstallerSignature(const std::wstring& path, const std::wstring& pinn
     // The verdict is asked for first but judged last, after the pin.
     const LONG trustStatus = WinVerifyTrust(nullptr, &action, &trust);
 
-    SignatureHandles handles;
-    const bool verified = CheckSignerAndVerdict(path, pinnedThumbprint, trustStatus, handles, errorText);
+    EmbeddedSignature signature;
+    const bool verified = CheckSignerAndVerdict(path, pinnedThumbprint, trustStatus, signature, errorText);
 
-    if (handles.certificate != nullptr) CertFreeCertificateContext(handles.certificate);
-    if (handles.message != nullptr) CryptMsgClose(handles.message);
-    if (handles.store != nullptr) CertCloseStore(handles.store, 0);
+    CloseEmbeddedSignature(signature);
     trust.dwStateAction = WTD_STATEACTION_CLOSE;
     WinVerifyTrust(nullptr, &action, &trust);
     return verified;

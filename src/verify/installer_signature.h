@@ -2,7 +2,12 @@
 // to one certificate.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
+#include <vector>
+
+#include "platform/win_api.h"
 
 // True when the first signer's certificate has the SHA-256 fingerprint
 // pinnedThumbprint (any separators and letter case) and the platform's
@@ -10,3 +15,27 @@
 // chain being tolerated. False with errorText replaced otherwise.
 bool VerifyInstallerSignature(const std::wstring& path, const std::wstring& pinnedThumbprint,
                               std::wstring& errorText);
+
+// What reading a file's embedded signature opens; CloseEmbeddedSignature
+// releases its handles in the reverse order.
+struct EmbeddedSignature {
+    HCERTSTORE store = nullptr;
+    HCRYPTMSG message = nullptr;
+    PCCERT_CONTEXT certificate = nullptr;
+    std::vector<std::uint8_t> signerInfo;  // the certificate search points into it
+};
+
+// The signer's fingerprint exactly as the pin is checked against it: reads
+// the first signer of the file's embedded signature, finds its certificate
+// in the signature's own store, proves that this certificate made the
+// signature and sets fingerprint to the SHA-256 of its encoded bytes as
+// normalised hexadecimal text. False with errorText replaced otherwise.
+// What it opened stays in signature until it is closed.
+bool FingerprintEmbeddedSigner(const std::wstring& path, EmbeddedSignature& signature, std::wstring& fingerprint,
+                               std::wstring& errorText);
+
+void CloseEmbeddedSignature(EmbeddedSignature& signature);
+
+// Sets fingerprint to the SHA-256 of a certificate's encoded bytes as
+// normalised hexadecimal text; false when the platform cannot compute it.
+bool FingerprintCertificate(const std::uint8_t* encoded, std::size_t size, std::wstring& fingerprint);
