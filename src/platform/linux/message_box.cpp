@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cwchar>
 #include <string>
 
 #include "platform/linux/text_conversion.h"
@@ -49,11 +50,35 @@ bool IsOkAnswer(const std::string& answer) {
     return lower == "o" || lower == "ok";
 }
 
+// Characters that could steer the terminal or reorder what it shows: C0
+// controls but line feed and tab, DEL, C1 controls (U+009B alone starts a
+// control sequence on many terminals), and the bidirectional formatting
+// controls. A text from a manifest must not be able to rewrite the
+// question it appears in.
+bool IsUnsafeForTerminal(wchar_t c) {
+    if (c == L'\n' || c == L'\t') return false;
+    return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x061C || c == 0x200E || c == 0x200F ||
+           (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
+}
+
+// The text as it may be shown: every unsafe character as "<U+XXXX>".
+std::string Displayable(LPCWSTR text) {
+    std::wstring shown;
+    for (const wchar_t* c = text; *c != L'\0'; ++c) {
+        if (!IsUnsafeForTerminal(*c)) {
+            shown.push_back(*c);
+            continue;
+        }
+        wchar_t escaped[9] = {};
+        std::swprintf(escaped, 9, L"<U+%04X>", static_cast<unsigned>(*c));
+        shown += escaped;
+    }
+    return velto::platform::Utf16ToUtf8Lossy(shown);
+}
+
 std::string BoxText(LPCWSTR caption, LPCWSTR text) {
-    const std::wstring_view captionText = caption != nullptr ? caption : L"Error";
-    const std::wstring_view bodyText = text != nullptr ? text : L"";
-    return "\n[" + velto::platform::Utf16ToUtf8Lossy(captionText) + "]\n" +
-           velto::platform::Utf16ToUtf8Lossy(bodyText) + "\n";
+    return "\n[" + Displayable(caption != nullptr ? caption : L"Error") + "]\n" +
+           Displayable(text != nullptr ? text : L"") + "\n";
 }
 
 int AskOnTerminal(int tty, const std::string& box, bool question) {
