@@ -54,6 +54,10 @@ const PrecedenceCase kPrecedenceCases[] = {
     {"UnknownProblemIsAFailure", {X509_V_ERR_UNSPECIFIED}, true, TRUST_E_FAIL},
     {"KnownProblemBeforeUnknown", {X509_V_ERR_UNSPECIFIED, X509_V_ERR_UNHANDLED_CRITICAL_EXTENSION}, true,
      CERT_E_CRITICAL},
+    // Explicit distrust has no place in the precedence list: a status missing there ranks first,
+    // so it can never hide behind a tolerated one.
+    {"UnlistedStatusBeforeUntrustedRoot", {X509_V_ERR_SELF_SIGNED_CERT_IN_CHAIN, X509_V_ERR_CERT_REJECTED}, true,
+     TRUST_E_EXPLICIT_DISTRUST},
 };
 
 class ChainPrecedenceTest : public testing::TestWithParam<PrecedenceCase> {};
@@ -103,6 +107,7 @@ INSTANTIATE_TEST_SUITE_P(
                     MappingCase{X509_V_ERR_INVALID_CA, TRUST_E_BASIC_CONSTRAINTS},
                     MappingCase{X509_V_ERR_PATH_LENGTH_EXCEEDED, TRUST_E_BASIC_CONSTRAINTS},
                     MappingCase{X509_V_ERR_UNHANDLED_CRITICAL_EXTENSION, CERT_E_CRITICAL},
+                    MappingCase{X509_V_ERR_CERT_REJECTED, TRUST_E_EXPLICIT_DISTRUST},
                     MappingCase{X509_V_ERR_OUT_OF_MEM, TRUST_E_FAIL}));
 
 }  // namespace

@@ -18,6 +18,12 @@ constexpr const wchar_t* kModified = L"Security check failed: the signed Velto s
 constexpr const wchar_t* kUnsigned = L"Security check failed: the Velto setup is unsigned.";
 constexpr const wchar_t* kExpired = L"Windows rejected the Velto setup signature (0x800B0101).";
 constexpr const wchar_t* kWrongUsage = L"Windows rejected the Velto setup signature (0x800B0110).";
+constexpr const wchar_t* kCertificateSignature = L"Windows rejected the Velto setup signature (0x80096004).";
+constexpr const wchar_t* kBasicConstraints = L"Windows rejected the Velto setup signature (0x80096019).";
+constexpr const wchar_t* kCriticalExtension = L"Windows rejected the Velto setup signature (0x800B0105).";
+constexpr const wchar_t* kAlgorithm = L"Windows rejected the Velto setup signature (0x80090008).";
+constexpr const wchar_t* kPin =
+    L"Security check failed: the Velto setup was not signed by the certificate pinned into this bootstrapper.";
 
 constexpr LONG kOk = 0;
 
@@ -61,6 +67,64 @@ const std::vector<FixtureCase>& FixtureCatalog() {
         {"notpe.txt", "leaf", {TRUST_E_SUBJECT_FORM_UNKNOWN, kNoSignature},
          {TRUST_E_SUBJECT_FORM_UNKNOWN, kNoSignature}},
         {"mz_truncated.bin", "leaf", {TRUST_E_NOSIGNATURE, kNoSignature}, {TRUST_E_NOSIGNATURE, kNoSignature}},
+
+        // Timestamps. A legacy PKCS #9 countersignature rescues an expired signer like an RFC 3161
+        // token; either one copied onto another signature covers another signature value.
+        {"signed_expired_legacystamp.exe", "expired", {kOk, kAccepted}, {CERT_E_EXPIRED, kExpired}},
+        {"stamp_moved.exe", "expired", {CERT_E_EXPIRED, kExpired}, {CERT_E_EXPIRED, kExpired}},
+        {"legacystamp_moved.exe", "expired", {CERT_E_EXPIRED, kExpired}, {CERT_E_EXPIRED, kExpired}},
+
+        // Forgeries of the signed content. Windows' exact codes here are not known; Wine reports
+        // TRUST_E_BAD_DIGEST for a content digest that does not match, and any code refuses.
+        {"tampered_forgeindirect.exe", "leaf", {TRUST_E_BAD_DIGEST, kInvalid}, {TRUST_E_BAD_DIGEST, kInvalid}},
+        {"tampered_forgeattributes.exe", "leaf", {TRUST_E_CERT_SIGNATURE, kInvalid},
+         {TRUST_E_CERT_SIGNATURE, kInvalid}},
+        // The first certificate with the signer's issuer and serial is the one judged, as the
+        // CryptoAPI search finds it; whether Windows would try the next one is not known.
+        {"signer_impostor.exe", "leaf", {TRUST_E_CERT_SIGNATURE, kInvalid}, {TRUST_E_CERT_SIGNATURE, kInvalid}},
+        // Authenticode has one signer. Windows' code for a second one is not known: refused as
+        // no signature, whichever signer comes first.
+        {"signers_pinned_first.exe", "leaf", {TRUST_E_NOSIGNATURE, kUnsigned}, {TRUST_E_NOSIGNATURE, kUnsigned}},
+        {"signers_foreign_first.exe", "leaf", {TRUST_E_NOSIGNATURE, kPin}, {TRUST_E_NOSIGNATURE, kPin}},
+
+        // Signatures made anew by forge.py with the pinned key, sound but for one thing; the first
+        // is sound throughout and shows that the others fail for their one thing only.
+        {"forged_resigned.exe", "leaf", {kOk, kAccepted}, {CERT_E_UNTRUSTEDROOT, kAccepted}},
+        // The pinned key's signature over other content: plain data, content whose signer says it
+        // signed data, content naming a cabinet, content without authenticated attributes. The
+        // PKCS #7 signature itself verifies, so the pin holds and only the verdict refuses;
+        // Windows' codes for these are not known.
+        {"signed_data.exe", "leaf", {TRUST_E_NOSIGNATURE, kUnsigned}, {TRUST_E_NOSIGNATURE, kUnsigned}},
+        {"forged_declaresdata.exe", "leaf", {TRUST_E_NOSIGNATURE, kUnsigned}, {TRUST_E_NOSIGNATURE, kUnsigned}},
+        {"forged_cabsubject.exe", "leaf", {TRUST_E_NOSIGNATURE, kUnsigned}, {TRUST_E_NOSIGNATURE, kUnsigned}},
+        {"forged_noattributes.exe", "leaf", {TRUST_E_NOSIGNATURE, kUnsigned}, {TRUST_E_NOSIGNATURE, kUnsigned}},
+        // Weak and mismatched digests, refused as a bad algorithm in every place; Windows' code for
+        // MD5 is not known. The signer's own MD5 already fails the message signature check.
+        {"signed_md5.exe", "leaf", {NTE_BAD_ALGID, kInvalid}, {NTE_BAD_ALGID, kInvalid}},
+        {"forged_md5signer.exe", "leaf", {NTE_BAD_ALGID, kInvalid}, {NTE_BAD_ALGID, kInvalid}},
+        {"forged_md5signature.exe", "leaf", {NTE_BAD_ALGID, kInvalid}, {NTE_BAD_ALGID, kInvalid}},
+        {"forged_sha1image.exe", "leaf", {NTE_BAD_ALGID, kAlgorithm}, {NTE_BAD_ALGID, kAlgorithm}},
+
+        // Chains on real certificates. A leaf without extended usage may sign code (no extension
+        // means every usage); a CA as signer is refused by the basic constraints, which Windows
+        // may not apply to Authenticode: refused until known.
+        {"signed_underserverca.exe", "underserverca", {CERT_E_WRONG_USAGE, kWrongUsage},
+         {CERT_E_WRONG_USAGE, kWrongUsage}},
+        {"signed_noeku.exe", "noeku", {kOk, kAccepted}, {CERT_E_UNTRUSTEDROOT, kAccepted}},
+        {"signed_future.exe", "future", {CERT_E_EXPIRED, kExpired}, {CERT_E_EXPIRED, kExpired}},
+        {"signed_casigner.exe", "casigner", {TRUST_E_BASIC_CONSTRAINTS, kBasicConstraints},
+         {TRUST_E_BASIC_CONSTRAINTS, kBasicConstraints}},
+        {"signed_critical.exe", "critical", {CERT_E_CRITICAL, kCriticalExtension},
+         {CERT_E_CRITICAL, kCriticalExtension}},
+        {"signed_selfbroken.exe", "selfbroken", {TRUST_E_CERT_SIGNATURE, kCertificateSignature},
+         {TRUST_E_CERT_SIGNATURE, kCertificateSignature}},
+
+        // Certificate tables. A signed image ends with exactly one aligned entry; Windows' codes for
+        // a second entry or a misaligned table are not known. A table inside a section leaves
+        // section bytes out of the digest here that Windows hashes, so its digest cannot match.
+        {"table_second_entry.exe", "leaf", {TRUST_E_NOSIGNATURE, kUnsigned}, {TRUST_E_NOSIGNATURE, kUnsigned}},
+        {"forged_misaligned.exe", "leaf", {TRUST_E_NOSIGNATURE, kUnsigned}, {TRUST_E_NOSIGNATURE, kUnsigned}},
+        {"forged_insection.exe", "leaf", {TRUST_E_BAD_DIGEST, kModified}, {TRUST_E_BAD_DIGEST, kModified}},
     };
     return catalog;
 }

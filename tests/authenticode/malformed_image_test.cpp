@@ -7,6 +7,7 @@
 #include <functional>
 #include <set>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -36,9 +37,14 @@ void Put16(std::string& bytes, std::size_t at, std::uint16_t value) {
     bytes[at + 1] = static_cast<char>(value >> 8);
 }
 
+std::uint16_t Get16(const std::string& bytes, std::size_t at) {
+    return static_cast<std::uint16_t>(static_cast<std::uint8_t>(bytes[at]) |
+                                      (static_cast<std::uint8_t>(bytes[at + 1]) << 8));
+}
+
 // Where the fields are in signed_full.exe (PE32+), read from the file.
 struct Places {
-    std::size_t newHeader, optional, directory, table;
+    std::size_t newHeader, optional, directory, table, sections, sectionCount;
 };
 
 Places PlacesIn(const std::string& image) {
@@ -47,6 +53,8 @@ Places PlacesIn(const std::string& image) {
     places.optional = places.newHeader + 24;
     places.directory = places.optional + 144;
     places.table = Get32(image, places.directory);
+    places.sections = places.optional + Get16(image, places.newHeader + 20);
+    places.sectionCount = Get16(image, places.newHeader + 6);
     return places;
 }
 
@@ -157,13 +165,94 @@ TEST(DamagedImageSweep, EveryTruncationIsRejected) {
     }
 }
 
-TEST(DamagedImageSweep, ByteFlipsInHeadersAndSignatureGiveDocumentedStatuses) {
+// What a byte of the image before its table is to the verifier.
+enum class ByteRole { kHashed, kCheckSum, kDirectoryEntry, kLayoutField };
+
+struct Span {
+    std::size_t begin, length;
+};
+
+// The fields the reader interprets to find the table and the sections: a
+// flip there may make the image unreadable rather than merely altered.
+std::vector<Span> LayoutFields(const Places& p) {
+    std::vector<Span> fields{{0, 2},
+                             {0x3C, 4},
+                             {p.newHeader, 4},
+                             {p.newHeader + 6, 2},
+                             {p.newHeader + 20, 2},
+                             {p.optional, 2},
+                             {p.optional + 60, 4},
+                             {p.optional + 108, 4}};
+    for (std::size_t section = 0; section < p.sectionCount; ++section) {
+        fields.push_back({p.sections + 40 * section + 16, 8});  // SizeOfRawData, PointerToRawData
+    }
+    return fields;
+}
+
+ByteRole RoleOf(std::size_t at, const Places& p) {
+    if (at >= p.optional + 64 && at < p.optional + 68) return ByteRole::kCheckSum;
+    if (at >= p.directory && at < p.directory + 8) return ByteRole::kDirectoryEntry;
+    for (const Span& field : LayoutFields(p)) {
+        if (at >= field.begin && at < field.begin + field.length) return ByteRole::kLayoutField;
+    }
+    return ByteRole::kHashed;
+}
+
+// Whether at lies within 8 bytes of a range the digest skips, where a
+// skipped range that grew would show first.
+bool NearSkippedRange(std::size_t at, const Places& p) {
+    const std::size_t starts[] = {p.optional + 64, p.directory, p.table};
+    const std::size_t ends[] = {p.optional + 68, p.directory + 8, p.table};
+    for (std::size_t i = 0; i < 3; ++i) {
+        if (at + 8 >= starts[i] && at < ends[i] + 8) return true;
+    }
+    return false;
+}
+
+// Every byte the digest covers changes the verdict to exactly a bad
+// digest, so a skipped range that grew by one byte is caught: every byte
+// near a skipped range is flipped, every fifth byte elsewhere. The
+// CheckSum is not verified; the directory entry and the layout fields may
+// make the image unreadable, but never acceptable.
+TEST(DamagedImageSweep, EveryByteBeforeTheTableIsHashedOrPartOfTheLayout) {
+    UseTrust(Trust::kTestRoot);
+    const std::string image = ReadWholeFile(FixturePath("signed_full.exe"));
+    const Places places = PlacesIn(image);
+    ASSERT_EQ(places.sectionCount, 2u);
+    const std::string path = ScratchFolder() + "/flipped.exe";
+    for (std::size_t at = 0; at < places.table; at += NearSkippedRange(at, places) ? 1 : 5) {
+        std::string damaged = image;
+        damaged[at] = static_cast<char>(damaged[at] ^ 0xFF);
+        WriteWholeFile(path, damaged);
+        const LONG status = VerifyAndClose(Widen(path));
+        std::wstring text;
+        const bool accepted = VerifyInstallerSignature(Widen(path), Widen(SignerFingerprint("leaf")), text);
+        switch (RoleOf(at, places)) {
+        case ByteRole::kHashed:
+            EXPECT_EQ(static_cast<DWORD>(status), static_cast<DWORD>(TRUST_E_BAD_DIGEST)) << "flip at " << at;
+            EXPECT_EQ(text, L"Security check failed: the signed Velto setup was modified after signing.")
+                << "flip at " << at;
+            break;
+        case ByteRole::kCheckSum:
+            EXPECT_EQ(status, 0) << "flip at " << at;
+            EXPECT_TRUE(accepted) << "flip at " << at;
+            break;
+        case ByteRole::kDirectoryEntry:
+        case ByteRole::kLayoutField:
+            EXPECT_FALSE(Tolerated(status)) << "flip at " << at << std::hex << " status " << status;
+            EXPECT_FALSE(accepted) << "flip at " << at;
+            break;
+        }
+    }
+}
+
+TEST(DamagedImageSweep, ByteFlipsInTheSignatureGiveDocumentedStatuses) {
     UseTrust(Trust::kTestRoot);
     const std::string image = ReadWholeFile(FixturePath("signed_full.exe"));
     const Places places = PlacesIn(image);
     const std::string path = ScratchFolder() + "/flipped.exe";
     int changedVerdicts = 0;
-    for (std::size_t at = 0; at < image.size(); at += at < 0x200 ? 3 : (at < places.table ? 101 : 13)) {
+    for (std::size_t at = places.table; at < image.size(); at += 13) {
         std::string damaged = image;
         damaged[at] = static_cast<char>(damaged[at] ^ 0xFF);
         WriteWholeFile(path, damaged);
