@@ -1,9 +1,10 @@
-// MultiByteToWideChar and the BCrypt provider as the layer offers them,
-// beyond what the system's own calls exercise.
+// MultiByteToWideChar, the BCrypt provider and the loader as the layer
+// offers them, beyond what the system's own calls exercise.
 #include <gtest/gtest.h>
 
 #include <vector>
 
+#include "platform/linux/handle_table.h"
 #include "platform/win_api.h"
 
 namespace {
@@ -89,6 +90,56 @@ TEST(VirtualMemory, CommittedBlocksAreWritableUntilReleased) {
     EXPECT_EQ(block[size - 1], 2);
     EXPECT_TRUE(VirtualFree(block, 0, MEM_RELEASE));
     EXPECT_FALSE(VirtualFree(block, 0, MEM_RELEASE));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+}
+
+}  // namespace
+
+namespace {
+
+// Only the components the layer implements are in its system folder, and
+// only by their bare names: nothing is ever loaded from a path.
+struct LibraryCase {
+    const wchar_t* name;
+    DWORD flags;
+    DWORD error;  // ERROR_SUCCESS: loaded
+};
+
+class LoadLibrary : public ::testing::TestWithParam<LibraryCase> {};
+
+TEST_P(LoadLibrary, FindsOnlyTheSystemFolder) {
+    const std::size_t handles = velto::platform::OpenHandleCount();
+    HMODULE module = LoadLibraryExW(GetParam().name, nullptr, GetParam().flags);
+    if (GetParam().error != ERROR_SUCCESS) {
+        EXPECT_EQ(module, nullptr);
+        EXPECT_EQ(GetLastError(), GetParam().error);
+        return;
+    }
+    ASSERT_NE(module, nullptr);
+    EXPECT_FALSE(CloseHandle(module));  // a module is not a kernel object
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+    EXPECT_TRUE(FreeLibrary(module));
+    EXPECT_FALSE(FreeLibrary(module));
+    EXPECT_EQ(velto::platform::OpenHandleCount(), handles);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, LoadLibrary,
+    ::testing::Values(LibraryCase{L"winhttp.dll", LOAD_LIBRARY_SEARCH_SYSTEM32, ERROR_SUCCESS},
+                      LibraryCase{L"BCRYPT.DLL", LOAD_LIBRARY_SEARCH_SYSTEM32, ERROR_SUCCESS},
+                      LibraryCase{L"wintrust", 0, ERROR_SUCCESS},
+                      LibraryCase{L"crypt32.dll", 0, ERROR_SUCCESS},
+                      LibraryCase{L"version.dll", LOAD_LIBRARY_SEARCH_SYSTEM32, ERROR_MOD_NOT_FOUND},
+                      LibraryCase{L".\\winhttp.dll", LOAD_LIBRARY_SEARCH_SYSTEM32, ERROR_MOD_NOT_FOUND},
+                      LibraryCase{L"C:\\Windows\\System32\\winhttp.dll", 0, ERROR_MOD_NOT_FOUND},
+                      LibraryCase{L"/usr/lib/winhttp.dll", 0, ERROR_MOD_NOT_FOUND},
+                      LibraryCase{L"", 0, ERROR_MOD_NOT_FOUND},
+                      LibraryCase{L"winhttp.dll", 0x00000100 /* LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR */,
+                                  ERROR_INVALID_PARAMETER}));
+
+TEST(SetDefaultDllDirectories, AcceptsOnlyTheSystemFolder) {
+    EXPECT_TRUE(SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32));
+    EXPECT_FALSE(SetDefaultDllDirectories(0x00001000));  // LOAD_LIBRARY_SEARCH_DEFAULT_DIRS
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
 }
 

@@ -1,6 +1,8 @@
 // The Linux layer's files, folders and error texts, used for real.
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstring>
 
 #include "app/windows_error_text.h"
@@ -50,6 +52,8 @@ TEST_F(LayerFiles, SymbolicLinksAreNeverFollowed) {
     EXPECT_EQ(Create(Under("link"), GENERIC_WRITE, 0, CREATE_ALWAYS), INVALID_HANDLE_VALUE);
     EXPECT_EQ(Create(Under("link"), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING), INVALID_HANDLE_VALUE);
     EXPECT_EQ(Create(Under("dangling"), GENERIC_WRITE, 0, CREATE_ALWAYS), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(Create(Under("link"), FILE_READ_ATTRIBUTES, FILE_SHARE_READ, OPEN_EXISTING), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CANT_RESOLVE_FILENAME));
     EXPECT_EQ(ReadText(target), "keep me");
     EXPECT_FALSE(std::filesystem::exists(Under("nowhere")));
 }
@@ -76,7 +80,12 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(OpenFailureCase{"missing_file", "missing.exe", GENERIC_READ, OPEN_EXISTING, ERROR_FILE_NOT_FOUND},
                       OpenFailureCase{"missing_folder", "none/x.exe", GENERIC_WRITE, CREATE_ALWAYS, ERROR_PATH_NOT_FOUND},
                       OpenFailureCase{"folder_for_writing", "folder", GENERIC_WRITE, CREATE_ALWAYS, ERROR_ACCESS_DENIED},
-                      OpenFailureCase{"folder_for_reading", "folder", GENERIC_READ, OPEN_EXISTING, ERROR_ACCESS_DENIED}),
+                      OpenFailureCase{"folder_for_reading", "folder", GENERIC_READ, OPEN_EXISTING, ERROR_ACCESS_DENIED},
+                      OpenFailureCase{"folder_for_attributes", "folder", FILE_READ_ATTRIBUTES, OPEN_EXISTING, ERROR_ACCESS_DENIED},
+                      OpenFailureCase{"missing_for_attributes", "missing.exe", FILE_READ_ATTRIBUTES, OPEN_EXISTING,
+                                      ERROR_FILE_NOT_FOUND},
+                      OpenFailureCase{"created_for_attributes", "new.exe", FILE_READ_ATTRIBUTES, CREATE_ALWAYS,
+                                      ERROR_NOT_SUPPORTED}),
     [](const ::testing::TestParamInfo<OpenFailureCase>& caseInfo) { return std::string(caseInfo.param.name); });
 
 TEST_F(LayerFiles, InvalidUtf16PathIsAnInvalidName) {
@@ -102,6 +111,174 @@ TEST_F(LayerFiles, ShareModesKeepWritersAndReadersApart) {
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
     CloseHandle(reader);
     CloseHandle(hold);
+}
+
+// What a second open, a delete or a rename meets while a first open holds
+// the file. Share modes are Windows' between users of the layer; a program
+// outside it meets none of them.
+enum class Second { Open, Delete, Rename, RenameOutsideTheLayer };
+
+struct ShareCase {
+    const char* name;
+    DWORD holderAccess;
+    DWORD holderShare;
+    Second second;
+    DWORD access;
+    DWORD share;
+    bool refused;
+};
+
+class ShareMode : public LayerFiles, public ::testing::WithParamInterface<ShareCase> {};
+
+TEST_P(ShareMode, RefusesWhatWindowsRefuses) {
+    const ShareCase& row = GetParam();
+    const std::string path = Under("held.exe");
+    WriteText(path, "held");
+    HANDLE holder = Create(path, row.holderAccess, row.holderShare, OPEN_EXISTING);
+    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+    bool done = false;
+    if (row.second == Second::Open) {
+        HANDLE second = Create(path, row.access, row.share, OPEN_EXISTING);
+        done = second != INVALID_HANDLE_VALUE;
+        if (done) CloseHandle(second);
+    } else if (row.second == Second::Delete) {
+        done = DeleteFileW(Wide(path).c_str());
+    } else if (row.second == Second::Rename) {
+        done = MoveFileExW(Wide(path).c_str(), Wide(Under("moved.exe")).c_str(), 0);
+    } else {
+        done = rename(path.c_str(), Under("moved.exe").c_str()) == 0;
+    }
+    EXPECT_EQ(done, !row.refused);
+    if (row.refused) {
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+        EXPECT_EQ(ReadText(path), "held");
+    }
+    EXPECT_TRUE(CloseHandle(holder));
+}
+
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ShareMode,
+    ::testing::Values(
+        ShareCase{"reader_beside_reader", GENERIC_READ, FILE_SHARE_READ, Second::Open, GENERIC_READ, FILE_SHARE_READ, false},
+        ShareCase{"writer_beside_reader_that_shares_reading", GENERIC_READ, FILE_SHARE_READ, Second::Open, GENERIC_WRITE,
+                  kShareAll, true},
+        ShareCase{"reader_refusing_writers_beside_a_writer", GENERIC_WRITE, kShareAll, Second::Open, GENERIC_READ,
+                  FILE_SHARE_READ, true},
+        ShareCase{"writer_beside_writer_sharing_writing", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, Second::Open,
+                  GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, false},
+        ShareCase{"reader_beside_exclusive_reader", GENERIC_READ, 0, Second::Open, GENERIC_READ, kShareAll, true},
+        ShareCase{"attributes_beside_exclusive_writer", GENERIC_WRITE, 0, Second::Open, FILE_READ_ATTRIBUTES, 0, false},
+        ShareCase{"no_data_access_beside_exclusive_writer", GENERIC_WRITE, 0, Second::Open, 0, 0, false},
+        ShareCase{"exclusive_writer_beside_attributes", FILE_READ_ATTRIBUTES, 0, Second::Open, GENERIC_WRITE, 0, false},
+        ShareCase{"delete_of_a_held_file", GENERIC_READ, FILE_SHARE_READ, Second::Delete, 0, 0, true},
+        ShareCase{"delete_of_a_file_held_sharing_deletion", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                  Second::Delete, 0, 0, false},
+        ShareCase{"rename_of_a_held_file", GENERIC_READ, FILE_SHARE_READ, Second::Rename, 0, 0, true},
+        ShareCase{"rename_outside_the_layer", GENERIC_READ, 0, Second::RenameOutsideTheLayer, 0, 0, false}),
+    [](const ::testing::TestParamInfo<ShareCase>& caseInfo) { return std::string(caseInfo.param.name); });
+
+TEST_F(LayerFiles, FileInformationTellsFilesApart) {
+    const std::string path = Under("staged.exe");
+    WriteText(path, "12345");
+    WriteText(Under("other.exe"), "12345");
+    ASSERT_EQ(link(path.c_str(), Under("second-name.exe").c_str()), 0);
+    HANDLE reader = Create(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
+    HANDLE attributes = Create(path, FILE_READ_ATTRIBUTES, kShareAll, OPEN_EXISTING);
+    HANDLE other = Create(Under("other.exe"), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
+    BY_HANDLE_FILE_INFORMATION first = {};
+    BY_HANDLE_FILE_INFORMATION second = {};
+    BY_HANDLE_FILE_INFORMATION third = {};
+    ASSERT_TRUE(GetFileInformationByHandle(reader, &first));
+    ASSERT_TRUE(GetFileInformationByHandle(attributes, &second));
+    ASSERT_TRUE(GetFileInformationByHandle(other, &third));
+    EXPECT_EQ(first.dwVolumeSerialNumber, second.dwVolumeSerialNumber);
+    EXPECT_EQ(first.nFileIndexLow, second.nFileIndexLow);
+    EXPECT_EQ(first.nFileIndexHigh, second.nFileIndexHigh);
+    EXPECT_NE(first.nFileIndexLow, third.nFileIndexLow);
+    EXPECT_EQ(first.dwFileAttributes, static_cast<DWORD>(FILE_ATTRIBUTE_NORMAL));
+    EXPECT_EQ(first.nFileSizeLow, 5u);
+    EXPECT_EQ(first.nNumberOfLinks, 2u);
+    struct stat info {};
+    ASSERT_EQ(stat(path.c_str(), &info), 0);
+    const unsigned long long written = (static_cast<unsigned long long>(first.ftLastWriteTime.dwHighDateTime) << 32) |
+                                       first.ftLastWriteTime.dwLowDateTime;
+    EXPECT_EQ(written, (info.st_mtim.tv_sec + 11644473600ULL) * 10000000ULL + info.st_mtim.tv_nsec / 100);
+
+    // Attributes only: the file's data cannot be reached through it.
+    char byte = 0;
+    DWORD count = 0;
+    EXPECT_FALSE(ReadFile(attributes, &byte, 1, &count, nullptr));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    for (HANDLE handle : {reader, attributes, other}) CloseHandle(handle);
+}
+
+// Removing and renaming folder entries by name.
+enum class Entry { EmptyFolder, FolderWithEntry, File, LinkToFolder, Nothing };
+enum class Change { Remove, RemoveNamedWithSeparator, Rename, RenameOntoAnother };
+
+struct EntryCase {
+    const char* name;
+    Entry entry;
+    Change change;
+    DWORD error;  // ERROR_SUCCESS: done
+};
+
+class EntryChange : public LayerFiles, public ::testing::WithParamInterface<EntryCase> {
+protected:
+    void Make(Entry entry, const std::string& path) {
+        std::filesystem::create_directory(Under("target"));
+        WriteText(Under("target/kept.dll"), "kept");
+        if (entry == Entry::EmptyFolder || entry == Entry::FolderWithEntry) std::filesystem::create_directory(path);
+        if (entry == Entry::FolderWithEntry) WriteText(path + "/planted.dll", "planted");
+        if (entry == Entry::File) WriteText(path, "file");
+        if (entry == Entry::LinkToFolder) std::filesystem::create_directory_symlink(Under("target"), path);
+    }
+};
+
+TEST_P(EntryChange, ActsOnTheEntryItself) {
+    const EntryCase& row = GetParam();
+    const std::string path = Under("VeltoBootstrap");
+    const std::string moved = Under("VeltoBootstrap.replaced-1");
+    Make(row.entry, path);
+    if (row.change == Change::RenameOntoAnother) std::filesystem::create_directory(moved);
+    bool done = false;
+    if (row.change == Change::Remove || row.change == Change::RemoveNamedWithSeparator) {
+        done = RemoveDirectoryW((Wide(path) + (row.change == Change::Remove ? L"" : L"\\")).c_str());
+    } else {
+        done = MoveFileExW(Wide(path).c_str(), Wide(moved).c_str(), 0);
+    }
+    EXPECT_EQ(done, row.error == ERROR_SUCCESS);
+    if (!done) {
+        EXPECT_EQ(GetLastError(), row.error);
+    }
+    const bool renamed = done && row.change == Change::Rename;
+    EXPECT_EQ(std::filesystem::is_symlink(renamed ? moved : path), row.entry == Entry::LinkToFolder && (renamed || !done));
+    EXPECT_EQ(std::filesystem::exists(std::filesystem::symlink_status(path)), !done && row.entry != Entry::Nothing);
+    EXPECT_EQ(ReadText(Under("target/kept.dll")), "kept");  // never what a link points to
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, EntryChange,
+    ::testing::Values(EntryCase{"remove_empty_folder", Entry::EmptyFolder, Change::Remove, ERROR_SUCCESS},
+                      EntryCase{"remove_folder_with_entry", Entry::FolderWithEntry, Change::Remove, ERROR_DIR_NOT_EMPTY},
+                      EntryCase{"remove_file", Entry::File, Change::Remove, ERROR_DIRECTORY},
+                      EntryCase{"remove_link", Entry::LinkToFolder, Change::Remove, ERROR_SUCCESS},
+                      EntryCase{"remove_link_named_with_separator", Entry::LinkToFolder, Change::RemoveNamedWithSeparator,
+                                ERROR_SUCCESS},
+                      EntryCase{"remove_nothing", Entry::Nothing, Change::Remove, ERROR_FILE_NOT_FOUND},
+                      EntryCase{"rename_folder_with_entry", Entry::FolderWithEntry, Change::Rename, ERROR_SUCCESS},
+                      EntryCase{"rename_link", Entry::LinkToFolder, Change::Rename, ERROR_SUCCESS},
+                      EntryCase{"rename_onto_another", Entry::FolderWithEntry, Change::RenameOntoAnother,
+                                ERROR_ALREADY_EXISTS},
+                      EntryCase{"rename_nothing", Entry::Nothing, Change::Rename, ERROR_FILE_NOT_FOUND}),
+    [](const ::testing::TestParamInfo<EntryCase>& caseInfo) { return std::string(caseInfo.param.name); });
+
+TEST_F(LayerFiles, ReplacingRenameIsNotSupported) {
+    WriteText(Under("a"), "a");
+    EXPECT_FALSE(MoveFileExW(Wide(Under("a")).c_str(), Wide(Under("b")).c_str(), 1));  // MOVEFILE_REPLACE_EXISTING
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
 }
 
 TEST_F(LayerFiles, ReadFileReturnsWholeRequestsThenZeroAtTheEnd) {
@@ -176,6 +353,11 @@ INSTANTIATE_TEST_SUITE_P(Codes, SystemErrorText,
                                            ErrorTextCase{ERROR_INVALID_NAME, EILSEQ},
                                            ErrorTextCase{ERROR_BAD_EXE_FORMAT, ENOEXEC},
                                            ErrorTextCase{ERROR_CANT_RESOLVE_FILENAME, ELOOP},
+                                           ErrorTextCase{ERROR_FILE_INVALID, ESTALE},
+                                           ErrorTextCase{ERROR_DIR_NOT_EMPTY, ENOTEMPTY},
+                                           ErrorTextCase{ERROR_DIRECTORY, ENOTDIR},
+                                           ErrorTextCase{ERROR_MOD_NOT_FOUND, ELIBACC},
+                                           ErrorTextCase{ERROR_NOT_SAME_DEVICE, EXDEV},
                                            ErrorTextCase{12002, 0}, ErrorTextCase{12175, 0},
                                            ErrorTextCase{0x800B0100u, 0}, ErrorTextCase{999999, 0}));
 

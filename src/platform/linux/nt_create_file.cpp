@@ -74,7 +74,7 @@ NTSTATUS CheckRequest(PHANDLE handle, ACCESS_MASK access, const OBJECT_ATTRIBUTE
 // "\??\" and an absolute Windows path as the layer makes them, split into
 // the folder's parent and its name.
 NTSTATUS SplitObjectName(const UNICODE_STRING& name, std::string& parent, std::string& leaf) {
-    if (name.Buffer == nullptr || name.Length % 2 != 0 || name.Length > name.MaximumLength) {
+    if (name.Buffer == nullptr || name.Length % sizeof(wchar_t) != 0 || name.Length > name.MaximumLength) {
         return STATUS_INVALID_PARAMETER;
     }
     std::wstring_view text(name.Buffer, name.Length / sizeof(wchar_t));
