@@ -5,10 +5,10 @@
 #
 # - No link time stamp: ld writes the time of the link into the PE header,
 #   and a CheckSum that depends on it, unless told not to.
-# - No symbol table and no debugging sections: symbol names can carry the
-#   paths of the build (dlltool names an import library's symbols after
-#   the library's path) and the toolchain's own objects carry the paths of
-#   its build.
+# - No symbol table and no debugging sections, except in Debug builds:
+#   symbol names can carry the paths of the build (dlltool names an import
+#   library's symbols after the library's path), and the toolchain's own
+#   objects carry the paths of its build.
 # - A fixed SOURCE_DATE_EPOCH for every compilation, so that __DATE__,
 #   __TIME__ and any tool that honours the variable give the same text
 #   every time, whatever the environment of the build says.
@@ -18,7 +18,7 @@
 set(VELTO_SOURCE_DATE_EPOCH 1767225600 CACHE STRING
     "The build time, in seconds since 1970, that the compilers see (fixed for reproducible builds)")
 
-target_link_options(Velto PRIVATE -Wl,--no-insert-timestamp -s)
+target_link_options(Velto PRIVATE -Wl,--no-insert-timestamp $<$<NOT:$<CONFIG:Debug>>:-s>)
 
 get_property(velto_reproducible_targets DIRECTORY ${PROJECT_SOURCE_DIR} PROPERTY BUILDSYSTEM_TARGETS)
 foreach(target IN LISTS velto_reproducible_targets)
