@@ -16,18 +16,21 @@ velto_step(velto_https_prefix src/net/https_prefix.cpp)
 velto_step(velto_byte_buffer src/net/byte_buffer.cpp)
 velto_step(velto_download src/net/download_https.cpp)
 target_link_libraries(velto_download PUBLIC velto_byte_buffer velto_https_prefix velto_windows_error_text)
-velto_step(velto_staging src/verify/staging_file.cpp)
-target_link_libraries(velto_staging PUBLIC velto_byte_buffer velto_windows_error_text)
+velto_step(velto_file_identity src/verify/file_identity.cpp)
+velto_step(velto_staging src/verify/staging_file.cpp src/verify/staging_folder.cpp src/verify/staged_installer.cpp)
+target_link_libraries(velto_staging PUBLIC velto_byte_buffer velto_windows_error_text velto_file_identity)
 velto_step(velto_digest src/verify/file_digest.cpp)
 velto_step(velto_digest_match src/verify/digest_match.cpp)
 target_link_libraries(velto_digest_match PUBLIC velto_hex_text)
 velto_step(velto_signature src/verify/installer_signature.cpp)
 target_link_libraries(velto_signature PUBLIC velto_hex_text)
 velto_step(velto_launch src/app/installer_launch.cpp)
-target_link_libraries(velto_launch PUBLIC velto_windows_error_text)
+target_link_libraries(velto_launch PUBLIC velto_windows_error_text velto_file_identity)
+velto_step(velto_system_libraries src/app/system_libraries.cpp)
+target_link_libraries(velto_system_libraries PUBLIC velto_windows_error_text)
 velto_step(velto_sequence src/app/bootstrap_sequence.cpp)
 target_link_libraries(velto_sequence PUBLIC velto_byte_buffer velto_release_manifest velto_config_check
-                      velto_digest_match)
+                      velto_digest_match velto_system_libraries)
 
 velto_step(velto_config src/app/bootstrap_config.cpp)
 target_include_directories(velto_config PRIVATE ${CMAKE_BINARY_DIR}/generated)
@@ -36,9 +39,9 @@ target_include_directories(velto_config PRIVATE ${CMAKE_BINARY_DIR}/generated)
 # the steps it calls and what they call.
 add_library(velto_system INTERFACE)
 target_link_libraries(velto_system INTERFACE
-  velto_config velto_sequence velto_release_manifest velto_config_check velto_digest_match velto_download
+  velto_config velto_sequence velto_system_libraries velto_release_manifest velto_config_check velto_digest_match velto_download
   velto_manifest velto_staging velto_digest velto_signature velto_launch velto_windows_error_text
-  velto_https_prefix velto_hex_text velto_byte_buffer)
+  velto_file_identity velto_https_prefix velto_hex_text velto_byte_buffer)
 
 # Off Windows, each step also names the stand-in components it calls, so
 # that they follow it on the link line. A test's own fakes are linked first
@@ -50,7 +53,9 @@ if(NOT WIN32)
   target_link_libraries(velto_manifest PUBLIC velto_layer_kernel32)
   target_link_libraries(velto_hex_text PUBLIC velto_layer_crt)
   target_link_libraries(velto_download PUBLIC $<TARGET_NAME_IF_EXISTS:velto_layer_winhttp> velto_layer_kernel32)
-  target_link_libraries(velto_staging PUBLIC velto_layer_kernel32)
+  target_link_libraries(velto_staging PUBLIC velto_layer_ntdll velto_layer_advapi32 velto_layer_kernel32)
+  target_link_libraries(velto_file_identity PUBLIC velto_layer_kernel32)
+  target_link_libraries(velto_system_libraries PUBLIC velto_layer_kernel32)
   target_link_libraries(velto_digest PUBLIC velto_layer_bcrypt velto_layer_kernel32)
   target_link_libraries(velto_signature PUBLIC $<TARGET_NAME_IF_EXISTS:velto_layer_wintrust> velto_layer_kernel32)
   target_link_libraries(velto_launch PUBLIC velto_layer_kernel32)

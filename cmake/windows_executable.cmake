@@ -1,7 +1,11 @@
 # Velto.exe: the system's code against the real Windows API, with its
-# resources, importing only system DLLs.
+# resources. Its import table names only DLLs that Windows always takes
+# from the system folder (KnownDLLs and ntdll); the components that Windows
+# would look for beside the executable first are delay-loaded and bound
+# only after the run has restricted the DLL search to the system folder
+# (src/app/system_libraries.cpp).
 enable_language(RC)
-add_executable(Velto WIN32 src/app/win_main.cpp)
+add_executable(Velto WIN32 src/app/win_main.cpp src/app/delay_load_failure.cpp)
 if(EXISTS ${PROJECT_SOURCE_DIR}/res/Velto.rc)
   target_sources(Velto PRIVATE res/Velto.rc)
   # windres reads these beside the script; rebuild when they change.
@@ -10,6 +14,25 @@ if(EXISTS ${PROJECT_SOURCE_DIR}/res/Velto.rc)
 endif()
 set_target_properties(Velto PROPERTIES OUTPUT_NAME Velto)
 target_link_options(Velto PRIVATE -municode -mwindows -static-libgcc -static-libstdc++ -static)
+# Delay-import libraries made from the lists of the functions the system
+# calls (cmake/delay_load/*.def); a call missing from a list fails the link.
+find_program(VELTO_DLLTOOL x86_64-w64-mingw32-dlltool REQUIRED)
+set(velto_delay_libraries)
+foreach(component winhttp bcrypt wintrust crypt32)
+  set(definition ${PROJECT_SOURCE_DIR}/cmake/delay_load/${component}.def)
+  set(library ${CMAKE_BINARY_DIR}/delay_load/lib${component}_delay.a)
+  # Run in the output folder with a bare output name: dlltool names the
+  # library's symbols after that name, which must not carry the build path.
+  add_custom_command(OUTPUT ${library}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/delay_load
+    COMMAND ${VELTO_DLLTOOL} --input-def ${definition} --output-delaylib lib${component}_delay.a
+    WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/delay_load
+    DEPENDS ${definition} VERBATIM)
+  list(APPEND velto_delay_libraries ${library})
+endforeach()
+add_custom_target(velto_delay_libraries DEPENDS ${velto_delay_libraries})
+add_dependencies(Velto velto_delay_libraries)
 # The import libraries follow the system's own libraries on the link line.
-target_link_libraries(velto_system INTERFACE winhttp bcrypt wintrust crypt32 user32)
+target_link_libraries(velto_system INTERFACE ${velto_delay_libraries} user32 advapi32 ntdll)
 target_link_libraries(Velto PRIVATE velto_system)
+include(${CMAKE_CURRENT_LIST_DIR}/reproducible_build.cmake)

@@ -1,13 +1,14 @@
 #include "app/bootstrap_sequence.h"
 
 #include "app/installer_launch.h"
+#include "app/system_libraries.h"
 #include "manifest/release_manifest.h"
 #include "net/download_https.h"
 #include "platform/win_api.h"
 #include "verify/digest_match.h"
 #include "verify/file_digest.h"
 #include "verify/installer_signature.h"
-#include "verify/staging_file.h"
+#include "verify/staged_installer.h"
 
 namespace {
 
@@ -20,65 +21,34 @@ void ShowError(const std::wstring& text) {
     MessageBoxW(nullptr, text.c_str(), kCaption, kErrorBoxFlags);
 }
 
-// The staged installer, held open for shared reading from the moment it is
-// written until it is deleted, so that no other process can replace it
-// between the checks and the launch.
-struct StagedInstaller {
-    std::wstring path;
-    HANDLE hold = INVALID_HANDLE_VALUE;
-};
-
-bool HoldStagedInstaller(StagedInstaller& staged) {
-    staged.hold = CreateFileW(staged.path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    return staged.hold != INVALID_HANDLE_VALUE;
-}
-
-void DeleteStagedInstaller(StagedInstaller& staged) {
-    if (staged.hold != INVALID_HANDLE_VALUE) CloseHandle(staged.hold);
-    staged.hold = INVALID_HANDLE_VALUE;
-    DeleteFileW(staged.path.c_str());
-}
-
 std::wstring ConfirmationText(const ReleaseManifest& manifest) {
     return L"Velto " + manifest.version + L" has been downloaded and verified.\n\nStart installation now?";
 }
 
-// From the staged file to the end of the run: every path deletes the file.
-int VerifyConfirmAndLaunch(StagedInstaller& staged, const ReleaseManifest& manifest, const BootstrapConfig& config,
-                           std::wstring& errorText) {
+// How a run with a staged installer ends: its exit code, and the message to
+// show once the staged file is gone (none when empty).
+struct RunEnd {
+    int exitCode;
+    std::wstring message;
+};
+
+RunEnd VerifyConfirmAndLaunch(const StagedInstaller& staged, const ReleaseManifest& manifest,
+                              const BootstrapConfig& config, std::wstring& errorText) {
     Sha256Digest digest = {};
-    if (!HashFileSha256(staged.path, digest, errorText)) {
-        DeleteStagedInstaller(staged);
-        ShowError(errorText);
-        return kExitDigestNotComputed;
-    }
-    if (!DigestMatchesManifest(digest, manifest.sha256)) {
-        DeleteStagedInstaller(staged);
-        ShowError(kDigestMismatchMessage);
-        return kExitDigestMismatch;
-    }
+    if (!HashFileSha256(staged.path, digest, errorText)) return {kExitDigestNotComputed, errorText};
+    if (!DigestMatchesManifest(digest, manifest.sha256)) return {kExitDigestMismatch, kDigestMismatchMessage};
     if (!VerifyInstallerSignature(staged.path, config.PinnedThumbprint, errorText)) {
-        DeleteStagedInstaller(staged);
-        ShowError(errorText);
-        return kExitSignature;
+        return {kExitSignature, errorText};
     }
     if (MessageBoxW(nullptr, ConfirmationText(manifest).c_str(), kCaption, kConfirmBoxFlags) != IDOK) {
-        DeleteStagedInstaller(staged);
-        return kExitDeclined;
+        return {kExitDeclined, {}};
     }
-    const int installerExit = LaunchInstaller(staged.path, errorText);
-    DeleteStagedInstaller(staged);
-    if (installerExit == -1) {
-        ShowError(errorText);
-        return kExitNotStarted;
-    }
-    return installerExit;
+    DWORD installerExit = 0;
+    if (!LaunchInstaller(staged.path, staged.file, installerExit, errorText)) return {kExitNotStarted, errorText};
+    return {static_cast<int>(installerExit), {}};
 }
 
-}  // namespace
-
-int RunBootstrapSequence(const BootstrapConfig& config) {
+int RunConfiguredSequence(const BootstrapConfig& config) {
     if (!IsConfigured(config)) {
         ShowError(kNotConfiguredMessage);
         return kExitNotConfigured;
@@ -103,13 +73,29 @@ int RunBootstrapSequence(const BootstrapConfig& config) {
         return kExitInstallerDownload;
     }
 
-    StagedInstaller staged{PrepareStagingPath()};
-    if (staged.path.empty() || !WriteStagingFile(staged.path, installer, errorText) ||
-        !HoldStagedInstaller(staged)) {
+    StagedInstaller staged;
+    if (!StageInstaller(installer, staged, errorText)) {
         ShowError(errorText.empty() ? std::wstring(kStagingFallbackMessage) : errorText);
         return kExitStaging;
     }
     ByteBuffer().swap(installer);  // from here on the installer exists only on disk
 
-    return VerifyConfirmAndLaunch(staged, manifest, config, errorText);
+    const RunEnd end = VerifyConfirmAndLaunch(staged, manifest, config, errorText);
+    DiscardStagedInstaller(staged);
+    if (!end.message.empty()) ShowError(end.message);
+    return end.exitCode;
+}
+
+}  // namespace
+
+int RunBootstrapSequence(const BootstrapConfig& config) {
+    SystemLibraries libraries;
+    std::wstring libraryError;
+    if (!LoadSystemLibraries(libraries, libraryError)) {
+        ShowError(libraryError);
+        return kExitSystemLibrary;
+    }
+    const int exitCode = RunConfiguredSequence(config);
+    FreeSystemLibraries(libraries);
+    return exitCode;
 }

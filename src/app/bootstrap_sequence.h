@@ -14,6 +14,7 @@ constexpr std::uint64_t kInstallerSizeLimit = 268435456;
 // is returned instead.
 constexpr int kExitDeclined = 0;
 constexpr int kExitNotConfigured = 2;
+constexpr int kExitSystemLibrary = 3;
 constexpr int kExitManifestDownload = 10;
 constexpr int kExitManifestInvalid = 11;
 constexpr int kExitInstallerDownload = 12;
@@ -23,5 +24,6 @@ constexpr int kExitDigestMismatch = 15;
 constexpr int kExitSignature = 16;
 constexpr int kExitNotStarted = 17;
 
-// Runs the whole sequence once and returns the process's exit code.
+// Loads the system components, runs the whole sequence once and returns
+// the process's exit code.
 int RunBootstrapSequence(const BootstrapConfig& config);

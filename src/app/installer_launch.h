@@ -3,7 +3,10 @@
 
 #include <string>
 
-// Starts the file at path with its quoted path as its command line, waits
-// until it has ended and returns its exit code; -1 with errorText replaced
-// when it could not be started.
-int LaunchInstaller(const std::wstring& path, std::wstring& errorText);
+#include "platform/win_api.h"
+
+// Starts the file at path with its quoted path as its command line, but
+// lets it run only when the program Windows started is the file held open
+// by verifiedFile; waits until it has ended and sets exitCode. False with
+// errorText replaced when it was not started.
+bool LaunchInstaller(const std::wstring& path, HANDLE verifiedFile, DWORD& exitCode, std::wstring& errorText);

@@ -12,6 +12,8 @@
 #define NOMINMAX
 #endif
 #include <windows.h>
+#include <winternl.h>
+#include <sddl.h>
 #include <winhttp.h>
 #include <bcrypt.h>
 #include <wincrypt.h>
@@ -23,6 +25,8 @@
 #include "linux/win_types.h"
 #include "linux/winerror.h"
 #include "linux/kernel32.h"
+#include "linux/ntdll.h"
+#include "linux/advapi32.h"
 #include "linux/user32.h"
 #include "linux/crt.h"
 #include "linux/bcrypt.h"

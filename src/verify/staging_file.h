@@ -5,12 +5,22 @@
 #include <string>
 
 #include "net/download_https.h"
+#include "platform/win_api.h"
+#include "verify/file_identity.h"
 
 // The staged installer's path, temporary folder + "VeltoBootstrap" +
-// "\Velto_Setup.exe", creating the folder on the way; empty when the
-// temporary folder is unavailable.
-std::wstring PrepareStagingPath();
+// "\Velto_Setup.exe", with the folder made afresh and held in folder.
+// Empty, with folder INVALID_HANDLE_VALUE, when the temporary folder is
+// unavailable or the staging folder cannot be made safe.
+std::wstring PrepareStagingPath(HANDLE& folder);
 
-// Writes bytes to path, replacing any earlier file. False with errorText
-// replaced by one message when the file cannot be created or written.
-bool WriteStagingFile(const std::wstring& path, const ByteBuffer& bytes, std::wstring& errorText);
+// Writes bytes to path, replacing any earlier file, and tells which file
+// was written. False with errorText replaced by one message when the file
+// cannot be created or written.
+bool WriteStagingFile(const std::wstring& path, const ByteBuffer& bytes, FileIdentity& written,
+                      std::wstring& errorText);
+
+// Opens the written file for shared reading and keeps it open in hold, so
+// that nobody can write, rename or delete it; false with errorText replaced
+// when it cannot be opened or is not the file that was written.
+bool HoldStagingFile(const std::wstring& path, const FileIdentity& written, HANDLE& hold, std::wstring& errorText);

@@ -1,4 +1,4 @@
-// A scriptable stand-in for the Kernel32 file operations of the staging
+// A scriptable stand-in for the platform's file operations of the staging
 // step, recording each call.
 #pragma once
 
@@ -9,11 +9,18 @@
 
 struct FileScript {
     std::wstring tempPath = L"C:\\Users\\me\\AppData\\Local\\Temp\\";
-    DWORD tempPathResult = 0;  // 0: the length of tempPath
+    DWORD tempPathResult = 0;          // 0: the length of tempPath
+    bool descriptorFails = false;
+    std::vector<NTSTATUS> folderCreates;  // the results of NtCreateFile, in turn; success once they run out
+    bool removeSucceeds = false;       // RemoveDirectoryW at the folder's name
+    bool deleteSucceeds = false;       // DeleteFileW at the folder's name
+    bool moveSucceeds = false;         // MoveFileExW of the folder's name
     DWORD createError = 0;
     int failingWrite = -1;     // index of the WriteFile call that fails
     int shortWrite = -1;       // index of the WriteFile call that writes one byte less
     DWORD writeError = ERROR_DISK_FULL;
+    DWORD holdError = 0;
+    bool holdIsAnotherFile = false;
 
     std::vector<std::wstring> calls;
     std::vector<DWORD> writeSizes;

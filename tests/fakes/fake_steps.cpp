@@ -5,16 +5,17 @@
 #include "app/installer_launch.h"
 #include "platform/win_api.h"
 #include "verify/installer_signature.h"
-#include "verify/staging_file.h"
+#include "verify/staged_installer.h"
 
 namespace {
 
 SequenceScript script;
 ByteBuffer* installerBuffer = nullptr;
-const HANDLE kHoldHandle = reinterpret_cast<HANDLE>(0x7700);
+const HANDLE kHeldFile = reinterpret_cast<HANDLE>(0x7700);
+const HANDLE kHeldFolder = reinterpret_cast<HANDLE>(0x7704);
 
 bool Apply(const StepOutcome& outcome, std::wstring& errorText) {
-    if (!outcome.succeeds) errorText = outcome.error;
+    if (!outcome.succeeds && !outcome.error.empty()) errorText = outcome.error;
     return outcome.succeeds;
 }
 
@@ -41,14 +42,17 @@ bool DownloadHttps(const std::wstring& url, ByteBuffer& body, std::uint64_t size
     return true;
 }
 
-std::wstring PrepareStagingPath() {
-    script.events.push_back(L"prepare");
-    return script.stagingPath;
+bool StageInstaller(const ByteBuffer& bytes, StagedInstaller& staged, std::wstring& errorText) {
+    script.events.push_back(L"stage " + std::to_wstring(bytes.size()));
+    if (!Apply(script.staging, errorText)) return false;
+    staged = StagedInstaller{script.stagingPath, kHeldFolder, kHeldFile};
+    return true;
 }
 
-bool WriteStagingFile(const std::wstring& path, const ByteBuffer& bytes, std::wstring& errorText) {
-    script.events.push_back(L"write " + path + L" " + std::to_wstring(bytes.size()));
-    return Apply(script.write, errorText);
+void DiscardStagedInstaller(StagedInstaller& staged) {
+    const bool held = staged.file == kHeldFile && staged.folder == kHeldFolder;
+    script.events.push_back((held ? L"discard " : L"discard unknown ") + staged.path);
+    staged = StagedInstaller{};
 }
 
 bool HashFileSha256(const std::wstring& path, Sha256Digest& digest, std::wstring& errorText) {
@@ -66,10 +70,11 @@ bool VerifyInstallerSignature(const std::wstring& path, const std::wstring& pinn
     return Apply(script.signature, errorText);
 }
 
-int LaunchInstaller(const std::wstring& path, std::wstring& errorText) {
-    script.events.push_back(L"launch " + path);
-    if (script.launchResult == -1) errorText = script.launchError;
-    return script.launchResult;
+bool LaunchInstaller(const std::wstring& path, HANDLE verifiedFile, DWORD& exitCode, std::wstring& errorText) {
+    script.events.push_back((verifiedFile == kHeldFile ? L"launch " : L"launch unverified ") + path);
+    if (!Apply(script.launch, errorText)) return false;
+    exitCode = static_cast<DWORD>(script.installerExitCode);
+    return true;
 }
 
 extern "C" int WINAPI MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT flags) {
@@ -82,19 +87,24 @@ extern "C" int WINAPI MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UIN
     return confirmation ? script.confirmAnswer : 1;
 }
 
-extern "C" BOOL WINAPI DeleteFileW(LPCWSTR path) {
-    script.events.push_back(std::wstring(L"delete ") + path);
-    return TRUE;
+extern "C" BOOL WINAPI SetDefaultDllDirectories(DWORD flags) {
+    script.libraryEvents.push_back(flags == LOAD_LIBRARY_SEARCH_SYSTEM32 ? L"search system32" : L"search elsewhere");
+    if (!script.searchPathFails) return TRUE;
+    SetLastError(static_cast<DWORD>(script.libraryError));
+    return FALSE;
 }
 
-extern "C" HANDLE WINAPI CreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES, DWORD disposition,
-                                     DWORD, HANDLE) {
-    const bool sharedRead = access == GENERIC_READ && share == FILE_SHARE_READ && disposition == OPEN_EXISTING;
-    script.events.push_back(std::wstring(sharedRead ? L"hold " : L"bad hold ") + path);
-    return script.holdSucceeds ? kHoldHandle : INVALID_HANDLE_VALUE;
+extern "C" HMODULE WINAPI LoadLibraryExW(LPCWSTR name, HANDLE file, DWORD flags) {
+    const bool fromSystem = file == nullptr && flags == LOAD_LIBRARY_SEARCH_SYSTEM32;
+    script.libraryEvents.push_back((fromSystem ? L"load " : L"load elsewhere ") + std::wstring(name));
+    if (script.failingLibrary == name) {
+        SetLastError(static_cast<DWORD>(script.libraryError));
+        return nullptr;
+    }
+    return reinterpret_cast<HMODULE>(0x10000 + script.libraryEvents.size());
 }
 
-extern "C" BOOL WINAPI CloseHandle(HANDLE handle) {
-    script.events.push_back(handle == kHoldHandle ? L"release hold" : L"close unknown handle");
+extern "C" BOOL WINAPI FreeLibrary(HMODULE module) {
+    script.libraryEvents.push_back(L"free " + std::to_wstring(reinterpret_cast<std::uintptr_t>(module) - 0x10000));
     return TRUE;
 }

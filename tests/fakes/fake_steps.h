@@ -1,6 +1,6 @@
 // Link-time stand-ins for the steps of the bootstrap sequence and for the
-// three platform calls it makes itself, scripted per test and recording
-// every call in order.
+// platform calls it makes itself, scripted per test and recording every
+// call in order.
 #pragma once
 
 #include <string>
@@ -20,16 +20,21 @@ struct SequenceScript {
     StepOutcome installerDownload;
     ByteBuffer installerBody{'M', 'Z'};
     std::wstring stagingPath = L"C:\\Temp\\VeltoBootstrap\\Velto_Setup.exe";
-    StepOutcome write;
-    bool holdSucceeds = true;
+    StepOutcome staging;  // an empty error leaves ErrorText as it was
     StepOutcome hash;
     Sha256Digest digest{};
     StepOutcome signature;
     int confirmAnswer = 1;  // IDOK
-    int launchResult = 0;
-    std::wstring launchError;
+    StepOutcome launch;
+    unsigned long installerExitCode = 0;
+    // The system libraries: SetDefaultDllDirectories fails, or the load of
+    // the component with this name fails (empty: none), with this error.
+    bool searchPathFails = false;
+    std::wstring failingLibrary;
+    unsigned long libraryError = 126;  // ERROR_MOD_NOT_FOUND
 
     std::vector<std::wstring> events;
+    std::vector<std::wstring> libraryEvents;
     std::vector<std::wstring> boxTexts;
     std::wstring pinSeenBySignature;
     std::size_t installerBytesAtHash = 0;

@@ -1,11 +1,14 @@
 #!/usr/bin/env python3
-"""Reads the resources back from a built Velto.exe and checks every value.
+"""Reads a built Velto.exe back and checks every value.
 
 Usage: check_resources.py path/to/Velto.exe
+       check_resources.py --imports path/to/Velto.exe
 
 Checks the application manifest (RT_MANIFEST 1), the version resource
-(RT_VERSION 1) and the icon group (RT_GROUP_ICON 101 with RT_ICON 1-7).
-Prints one line per check and exits with 1 if any check fails.
+(RT_VERSION 1) and the icon group (RT_GROUP_ICON 101 with RT_ICON 1-7);
+with --imports, that the import table names only DLLs that Windows always
+takes from the system folder. Prints one line per check and exits with 1
+if any check fails.
 """
 import re
 import struct
@@ -33,6 +36,11 @@ VERSION_STRINGS = [
     ("ProductVersion", "1.0.0"),
 ]
 ICON_SIZES = [16, 24, 32, 48, 64, 128, 256]
+# KnownDLLs, and ntdll, which every process has mapped from the system
+# folder before its own code runs. Any other DLL Windows looks for beside
+# the executable first.
+SYSTEM_FOLDER_DLLS = {"kernel32.dll", "user32.dll", "msvcrt.dll", "advapi32.dll", "ntdll.dll"}
+IMPORT_DIRECTORY, RESOURCE_DIRECTORY = 1, 2
 
 failures = 0
 
@@ -48,8 +56,9 @@ def check(label, actual, expected):
 
 # ---- PE resource directory -------------------------------------------------
 
-def read_resources(image):
-    """Returns {type: {name: {language: bytes}}} from the PE resource section."""
+def pe_layout(image):
+    """The data directories of a PE image, as {index: (rva, size)}, and a
+    function from an RVA to its offset in the file."""
     if image[:2] != b"MZ":
         raise ValueError("not an MZ executable")
     pe = struct.unpack_from("<I", image, 0x3C)[0]
@@ -59,9 +68,7 @@ def read_resources(image):
     opt = pe + 24
     magic = struct.unpack_from("<H", image, opt)[0]
     dirs = opt + (112 if magic == 0x20B else 96)
-    rsrc_rva, rsrc_size = struct.unpack_from("<II", image, dirs + 2 * 8)
-    if rsrc_size == 0:
-        raise ValueError("no resource directory")
+    directories = {i: struct.unpack_from("<II", image, dirs + 8 * i) for i in range(16)}
     table = []
     for i in range(sections):
         s = opt + opt_size + 40 * i
@@ -73,6 +80,32 @@ def read_resources(image):
             if va <= rva < va + size:
                 return rva - va + raw
         raise ValueError(f"RVA {rva:#x} outside every section")
+
+    return directories, offset
+
+
+def read_imports(image):
+    """The names of the DLLs in the import table, as they are written."""
+    directories, offset = pe_layout(image)
+    rva, size = directories[IMPORT_DIRECTORY]
+    names = []
+    at = offset(rva) if size else None
+    while at is not None:
+        name_rva, first_thunk = struct.unpack_from("<12xII", image, at)
+        if name_rva == 0 and first_thunk == 0:
+            break
+        start = offset(name_rva)
+        names.append(image[start:image.index(b"\0", start)].decode("ascii"))
+        at += 20
+    return names
+
+
+def read_resources(image):
+    """Returns {type: {name: {language: bytes}}} from the PE resource section."""
+    directories, offset = pe_layout(image)
+    rsrc_rva, rsrc_size = directories[RESOURCE_DIRECTORY]
+    if rsrc_size == 0:
+        raise ValueError("no resource directory")
 
     base = offset(rsrc_rva)
 
@@ -265,12 +298,29 @@ def check_icons(tree):
         check(f"icon {ident}: PNG width, height, bit depth, colour type", png_header(image), (want, want, 8, 6))
 
 
+def check_imports(image):
+    imported = read_imports(image)
+    print("imports: " + ", ".join(imported))
+    check("imports: only DLLs taken from the system folder",
+          sorted(name for name in imported if name.lower() not in SYSTEM_FOLDER_DLLS), [])
+    check("imports: kernel32 among them", "kernel32.dll" in (name.lower() for name in imported), True)
+
+
 def main():
-    if len(sys.argv) != 2:
-        sys.exit("usage: check_resources.py Velto.exe")
+    arguments = sys.argv[1:]
+    imports_only = arguments[:1] == ["--imports"]
+    if imports_only:
+        arguments = arguments[1:]
+    if len(arguments) != 1:
+        sys.exit("usage: check_resources.py [--imports] Velto.exe")
     try:
-        with open(sys.argv[1], "rb") as f:
-            tree = read_resources(f.read())
+        with open(arguments[0], "rb") as f:
+            image = f.read()
+        if imports_only:
+            check_imports(image)
+            print(f"{failures} check(s) failed" if failures else "all checks passed")
+            return 1 if failures else 0
+        tree = read_resources(image)
         manifest = only_resource(tree, RT_MANIFEST, 1, "manifest")
         if manifest is not None:
             check_manifest(manifest)
@@ -279,7 +329,7 @@ def main():
             check_version(version)
         check_icons(tree)
     except (OSError, ValueError, struct.error) as e:
-        print(f"FAIL cannot read the resources of {sys.argv[1]}: {e}")
+        print(f"FAIL cannot read {arguments[0]}: {e}")
         return 1
     print(f"{failures} check(s) failed" if failures else "all checks passed")
     return 1 if failures else 0

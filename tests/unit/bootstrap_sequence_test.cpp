@@ -1,8 +1,10 @@
 // The bootstrap sequence against scripted steps: exit codes, messages,
-// confirmation text, and exactly when the staged file is deleted.
+// confirmation text, the system components, and exactly when the staged
+// file is discarded.
 #include <gtest/gtest.h>
 
 #include "app/bootstrap_sequence.h"
+#include "app/windows_error_text.h"
 #include "fakes/fake_steps.h"
 
 namespace {
@@ -38,8 +40,7 @@ protected:
     std::vector<std::wstring>& Events() { return Script().events; }
     std::vector<std::wstring> Expected(std::initializer_list<std::wstring> tail) {
         std::vector<std::wstring> events{L"download " + kManifestUrl + L" 131072",
-                                         L"download " + kInstallerUrl + L" 268435456", L"prepare",
-                                         L"write " + kStaged + L" 2", L"hold " + kStaged};
+                                         L"download " + kInstallerUrl + L" 268435456", L"stage 2"};
         events.insert(events.end(), tail);
         return events;
     }
@@ -126,28 +127,27 @@ TEST_F(BootstrapSequenceTest, InstallerDownloadFailureShowsItsErrorWithExit12) {
     EXPECT_EQ(Script().boxTexts.back(), L"The downloaded file exceeded the safety size limit.");
 }
 
-TEST_F(BootstrapSequenceTest, EmptyStagingPathShowsTheFallbackAndDeletesNothing) {
-    Script().stagingPath.clear();
+struct StagingFailureCase {
+    std::wstring error;  // empty: the step left ErrorText as it was
+    std::wstring shown;
+};
+
+class StagingFailure : public BootstrapSequenceTest, public ::testing::WithParamInterface<StagingFailureCase> {};
+
+TEST_P(StagingFailure, ShowsTheStepsMessageOrTheFallbackAndEndsWith13) {
+    Script().staging = {false, GetParam().error};
     EXPECT_EQ(Run(), kExitStaging);
-    EXPECT_EQ(Events().back(), L"error box");
-    EXPECT_EQ(Script().boxTexts.back(), L"Could not prepare the Velto setup file.");
-    for (const std::wstring& event : Events()) EXPECT_EQ(event.find(L"write"), std::wstring::npos);
+    EXPECT_EQ(Events(), Expected({L"error box"})) << "the staging step cleans up after itself";
+    EXPECT_EQ(Script().boxTexts.back(), GetParam().shown);
 }
 
-TEST_F(BootstrapSequenceTest, FailedWriteShowsItsOwnMessageAndDeletesNothing) {
-    Script().write = {false, L"Could not write the installer file: disk full"};
-    EXPECT_EQ(Run(), kExitStaging);
-    EXPECT_EQ(Events().back(), L"error box");
-    EXPECT_EQ(Script().boxTexts.back(), L"Could not write the installer file: disk full");
-    for (const std::wstring& event : Events()) EXPECT_EQ(event.find(L"delete"), std::wstring::npos);
-}
-
-TEST_F(BootstrapSequenceTest, StagedFileThatCannotBeHeldEndsWithExit13) {
-    Script().holdSucceeds = false;
-    EXPECT_EQ(Run(), kExitStaging);
-    EXPECT_EQ(Events(), Expected({L"error box"}));
-    EXPECT_EQ(Script().boxTexts.back(), L"Could not prepare the Velto setup file.");
-}
+INSTANTIATE_TEST_SUITE_P(
+    Cases, StagingFailure,
+    ::testing::Values(StagingFailureCase{L"", L"Could not prepare the Velto setup file."},
+                      StagingFailureCase{L"Could not write the installer file: disk full",
+                                         L"Could not write the installer file: disk full"},
+                      StagingFailureCase{L"Could not lock the installer file: in use",
+                                         L"Could not lock the installer file: in use"}));
 
 struct LateFailureCase {
     const char* name;
@@ -163,7 +163,7 @@ TEST_P(LateFailure, DeletesTheStagedFileBeforeTheBox) {
     GetParam().arrange(Script());
     EXPECT_EQ(Run(), GetParam().exitCode);
     std::vector<std::wstring> tail = GetParam().stepsBeforeDeletion;
-    tail.insert(tail.end(), {L"release hold", L"delete " + kStaged, L"error box"});
+    tail.insert(tail.end(), {L"discard " + kStaged, L"error box"});
     std::vector<std::wstring> expected = Expected({});
     expected.insert(expected.end(), tail.begin(), tail.end());
     EXPECT_EQ(Events(), expected);
@@ -181,7 +181,7 @@ INSTANTIATE_TEST_SUITE_P(
         LateFailureCase{"signature", [](SequenceScript& s) { s.signature = {false, L"Security check failed: the Velto setup is unsigned."}; },
                         kExitSignature, L"Security check failed: the Velto setup is unsigned.",
                         {L"hash " + kStaged, L"verify " + kStaged}},
-        LateFailureCase{"launch", [](SequenceScript& s) { s.launchResult = -1; s.launchError = L"Could not start Velto Setup: bad format"; },
+        LateFailureCase{"launch", [](SequenceScript& s) { s.launch = {false, L"Could not start Velto Setup: bad format"}; },
                         kExitNotStarted, L"Could not start Velto Setup: bad format",
                         {L"hash " + kStaged, L"verify " + kStaged, L"confirm box", L"launch " + kStaged}}),
     [](const ::testing::TestParamInfo<LateFailureCase>& caseInfo) { return std::string(caseInfo.param.name); });
@@ -189,20 +189,65 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(BootstrapSequenceTest, DeclinedConfirmationDeletesAndReturns0WithoutAnotherBox) {
     Script().confirmAnswer = 2;  // IDCANCEL; closing the box answers the same
     EXPECT_EQ(Run(), kExitDeclined);
-    EXPECT_EQ(Events(), Expected({L"hash " + kStaged, L"verify " + kStaged, L"confirm box", L"release hold",
-                                  L"delete " + kStaged}));
+    EXPECT_EQ(Events(), Expected({L"hash " + kStaged, L"verify " + kStaged, L"confirm box", L"discard " + kStaged}));
 }
 
-class InstallerExitCode : public BootstrapSequenceTest, public ::testing::WithParamInterface<int> {};
+class InstallerExitCode : public BootstrapSequenceTest, public ::testing::WithParamInterface<unsigned long> {};
 
-TEST_P(InstallerExitCode, IsPassedOnAfterTheFileIsDeleted) {
-    Script().launchResult = GetParam();
-    EXPECT_EQ(Run(), GetParam());
+TEST_P(InstallerExitCode, IsPassedOnAfterTheFileIsDiscardedWithoutABox) {
+    Script().installerExitCode = GetParam();
+    EXPECT_EQ(Run(), static_cast<int>(GetParam()));
     EXPECT_EQ(Events(), Expected({L"hash " + kStaged, L"verify " + kStaged, L"confirm box", L"launch " + kStaged,
-                                  L"release hold", L"delete " + kStaged}));
+                                  L"discard " + kStaged}));
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, InstallerExitCode, ::testing::Values(0, 3, 42, 3010, 17, -2));
+// 0xFFFFFFFF is an exit code like any other, not a failed start.
+INSTANTIATE_TEST_SUITE_P(Cases, InstallerExitCode,
+                         ::testing::Values(0ul, 3ul, 42ul, 3010ul, 17ul, 0xFFFFFFFEul, 0xFFFFFFFFul));
+
+struct LibraryCase {
+    const char* name;
+    void (*arrange)(SequenceScript&);
+    std::wstring message;  // empty: the run goes on
+    std::vector<std::wstring> libraryEvents;
+};
+
+class SystemLibraries : public BootstrapSequenceTest, public ::testing::WithParamInterface<LibraryCase> {};
+
+TEST_P(SystemLibraries, LoadFromTheSystemFolderFirstOrEndTheRunWith3) {
+    GetParam().arrange(Script());
+    Script().confirmAnswer = 2;
+    const int exitCode = Run();
+    EXPECT_EQ(Script().libraryEvents, GetParam().libraryEvents);
+    if (GetParam().message.empty()) {
+        EXPECT_EQ(exitCode, kExitDeclined);
+        return;
+    }
+    EXPECT_EQ(exitCode, kExitSystemLibrary);
+    EXPECT_EQ(Events(), std::vector<std::wstring>{L"error box"}) << "nothing else runs";
+    EXPECT_EQ(Script().boxTexts, std::vector<std::wstring>{GetParam().message});
+}
+
+const std::vector<std::wstring> kAllLoaded = {L"search system32", L"load winhttp.dll", L"load bcrypt.dll",
+                                              L"load wintrust.dll", L"load crypt32.dll"};
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SystemLibraries,
+    ::testing::Values(
+        LibraryCase{"all_loaded_then_freed_in_reverse", [](SequenceScript&) {}, L"",
+                    {kAllLoaded[0], kAllLoaded[1], kAllLoaded[2], kAllLoaded[3], kAllLoaded[4], L"free 5", L"free 4",
+                     L"free 3", L"free 2"}},
+        LibraryCase{"search_path_refused", [](SequenceScript& s) { s.searchPathFails = true; s.libraryError = 87; },
+                    L"Velto could not restrict where Windows loads its components from: " + DescribeWindowsError(87),
+                    {L"search system32"}},
+        LibraryCase{"wintrust_missing", [](SequenceScript& s) { s.failingLibrary = L"wintrust.dll"; },
+                    L"Velto could not load the Windows component wintrust.dll: " + DescribeWindowsError(126),
+                    {L"search system32", L"load winhttp.dll", L"load bcrypt.dll", L"load wintrust.dll", L"free 3",
+                     L"free 2"}},
+        LibraryCase{"winhttp_missing", [](SequenceScript& s) { s.failingLibrary = L"winhttp.dll"; },
+                    L"Velto could not load the Windows component winhttp.dll: " + DescribeWindowsError(126),
+                    {L"search system32", L"load winhttp.dll"}}),
+    [](const ::testing::TestParamInfo<LibraryCase>& caseInfo) { return std::string(caseInfo.param.name); });
 
 TEST_F(BootstrapSequenceTest, ConfirmationShowsTheVersionExactlyAsDecoded) {
     Script().manifestBody = ManifestWith(" 2.0\\nbeta \xC3\xA9", "https://release.test/setup.exe", DigestHex('a'));

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <aclapi.h>
+#include <sddl.h>
 
 #include <string>
 #include <vector>
@@ -12,6 +14,7 @@
 #include "app/windows_error_text.h"
 #include "verify/file_digest.h"
 #include "verify/hex_text.h"
+#include "verify/file_identity.h"
 #include "verify/staging_file.h"
 #include "wine_differences.h"
 
@@ -110,13 +113,66 @@ TEST(SystemErrorText, CodeWithoutTextFallsBackToItsUnsignedDecimal) {
 
 // -- Staging file and digest -------------------------------------------
 
-TEST(StagingPath, IsTheTemporaryFolderThenTheFixedNamesAndTheFolderExists) {
-    const std::wstring folder = TempFolder() + L"VeltoBootstrap";
-    EXPECT_EQ(PrepareStagingPath(), folder + L"\\Velto_Setup.exe");
-    const DWORD attributes = GetFileAttributesW(folder.c_str());
-    ASSERT_NE(attributes, INVALID_FILE_ATTRIBUTES);
-    EXPECT_TRUE(attributes & FILE_ATTRIBUTE_DIRECTORY);
-    EXPECT_EQ(PrepareStagingPath(), folder + L"\\Velto_Setup.exe") << "an existing folder is no error";
+// The folder's descriptor as read back, in SDDL, owner and DACL.
+std::wstring FolderSecurity(const std::wstring& folder) {
+    PSID owner = nullptr;
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    const SECURITY_INFORMATION wanted = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+    if (GetNamedSecurityInfoW(folder.c_str(), SE_FILE_OBJECT, wanted, &owner, nullptr, &dacl, nullptr,
+                              &descriptor) != ERROR_SUCCESS) {
+        return L"(unreadable)";
+    }
+    LPWSTR text = nullptr;
+    ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1, wanted, &text, nullptr);
+    const std::wstring result = text != nullptr ? text : L"(none)";
+    LocalFree(text);
+    LocalFree(descriptor);
+    return result;
+}
+
+std::wstring CurrentUserSid() {
+    HANDLE token = nullptr;
+    OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token);
+    BYTE buffer[256] = {};
+    DWORD size = 0;
+    GetTokenInformation(token, TokenUser, buffer, sizeof(buffer), &size);
+    CloseHandle(token);
+    LPWSTR text = nullptr;
+    ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &text);
+    const std::wstring sid = text != nullptr ? text : L"";
+    LocalFree(text);
+    return sid;
+}
+
+TEST(StagingPath, IsAFreshHeldFolderUnderTheTemporaryFolder) {
+    const std::wstring folderPath = TempFolder() + L"VeltoBootstrap";
+    HANDLE folder = nullptr;
+    ASSERT_EQ(PrepareStagingPath(folder), folderPath + L"\\Velto_Setup.exe");
+    ASSERT_NE(folder, INVALID_HANDLE_VALUE);
+    const DWORD attributes = GetFileAttributesW(folderPath.c_str());
+    EXPECT_TRUE(attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY));
+
+    const std::wstring security = FolderSecurity(folderPath);
+    if (velto::test::WineVersion() != nullptr) {
+        // Wine neither stores nor enforces the descriptor: it turns it into
+        // Unix mode bits and reads back the owner and an entry per mode.
+        const std::wstring user = CurrentUserSid();
+        EXPECT_EQ(security, L"O:" + user + L"D:(A;OICI;FA;;;SY)(A;OICI;FA;;;" + user + L")");
+    } else {
+        EXPECT_EQ(security, L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FR;;;OW)");
+    }
+
+    const std::wstring aside = folderPath + L"-moved";
+    EXPECT_FALSE(MoveFileExW(folderPath.c_str(), aside.c_str(), 0)) << "a held folder cannot be renamed";
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    HANDLE second = nullptr;
+    EXPECT_EQ(PrepareStagingPath(second), L"") << "nor replaced by another run";
+    EXPECT_EQ(second, INVALID_HANDLE_VALUE);
+
+    CloseHandle(folder);
+    EXPECT_EQ(PrepareStagingPath(second), folderPath + L"\\Velto_Setup.exe") << "the earlier, empty folder goes";
+    CloseHandle(second);
 }
 
 struct DigestCase {
@@ -129,9 +185,10 @@ class StagedDigest : public ScratchFolder, public ::testing::WithParamInterface<
 TEST_P(StagedDigest, WrittenFileHasTheBytesAndTheirDigest) {
     const std::wstring path = root + L"\\Velto_Setup.exe";
     std::wstring errorText = L"untouched";
-    ASSERT_TRUE(WriteStagingFile(path, Pattern(GetParam().size + 7), errorText));
+    FileIdentity written;
+    ASSERT_TRUE(WriteStagingFile(path, Pattern(GetParam().size + 7), written, errorText));
     const ByteBuffer bytes = Pattern(GetParam().size);
-    ASSERT_TRUE(WriteStagingFile(path, bytes, errorText)) << "a longer earlier file is replaced";
+    ASSERT_TRUE(WriteStagingFile(path, bytes, written, errorText)) << "a longer earlier file is replaced";
     EXPECT_EQ(errorText, L"untouched");
     EXPECT_EQ(ReadBytes(path), std::string(bytes.begin(), bytes.end()));
 
@@ -152,7 +209,8 @@ TEST_F(StagingFailure, FolderInPlaceOfTheFileIsRefusedWithTheSystemText) {
     const std::wstring path = root + L"\\Velto_Setup.exe";
     ASSERT_TRUE(CreateDirectoryW(path.c_str(), nullptr));
     std::wstring errorText;
-    EXPECT_FALSE(WriteStagingFile(path, Pattern(10), errorText));
+    FileIdentity written;
+    EXPECT_FALSE(WriteStagingFile(path, Pattern(10), written, errorText));
     EXPECT_EQ(errorText, L"Could not create the installer file: " + DescribeWindowsError(ERROR_ACCESS_DENIED));
 }
 
@@ -161,9 +219,30 @@ TEST_F(StagingFailure, FileOpenElsewhereWithoutSharingIsRefused) {
     HANDLE other = CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     ASSERT_NE(other, INVALID_HANDLE_VALUE);
     std::wstring errorText;
-    EXPECT_FALSE(WriteStagingFile(path, Pattern(10), errorText));
+    FileIdentity written;
+    EXPECT_FALSE(WriteStagingFile(path, Pattern(10), written, errorText));
     CloseHandle(other);
     EXPECT_EQ(errorText, L"Could not create the installer file: " + DescribeWindowsError(ERROR_SHARING_VIOLATION));
+}
+
+TEST_F(StagingFailure, FileReplacedBeforeTheHoldIsRefused) {
+    const std::wstring path = root + L"\\Velto_Setup.exe";
+    const std::wstring replacement = root + L"\\replacement.exe";
+    std::wstring errorText;
+    FileIdentity written;
+    FileIdentity other;
+    ASSERT_TRUE(WriteStagingFile(path, Pattern(10), written, errorText));
+    // The same bytes in another file, made while the first still exists so
+    // that the file system cannot give it the first one's index again.
+    ASSERT_TRUE(WriteStagingFile(replacement, Pattern(10), other, errorText));
+    ASSERT_TRUE(DeleteFileW(path.c_str()));
+    ASSERT_TRUE(MoveFileExW(replacement.c_str(), path.c_str(), 0));
+    HANDLE hold = nullptr;
+    EXPECT_FALSE(HoldStagingFile(path, written, hold, errorText));
+    EXPECT_EQ(hold, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(errorText, L"Could not lock the installer file: " + DescribeWindowsError(ERROR_FILE_INVALID));
+    ASSERT_TRUE(HoldStagingFile(path, other, hold, errorText)) << "the file that is there now";
+    CloseHandle(hold);
 }
 
 TEST_F(StagingFailure, MissingFileCannotBeHashed) {
@@ -177,6 +256,11 @@ TEST_F(StagingFailure, MissingFileCannotBeHashed) {
 
 class Launch : public ScratchFolder {
 protected:
+    // Holds path open as the staging step holds the verified installer.
+    static HANDLE Held(const std::wstring& path) {
+        return CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                           nullptr);
+    }
     // A copy of the helper program at a path with spaces whose name sets
     // its exit code.
     std::wstring ProgramEndingWith(const std::wstring& code) {
@@ -195,7 +279,7 @@ protected:
 struct ExitCase {
     const char* name;
     std::wstring code;  // in the program's name
-    int expected;
+    DWORD expected;
 };
 
 class LaunchExitCode : public Launch, public ::testing::WithParamInterface<ExitCase> {};
@@ -203,7 +287,11 @@ class LaunchExitCode : public Launch, public ::testing::WithParamInterface<ExitC
 TEST_P(LaunchExitCode, IsReturnedUnchangedAndTheProgramGetsItsQuotedPathOnly) {
     const std::wstring program = ProgramEndingWith(GetParam().code);
     std::wstring errorText = L"untouched";
-    EXPECT_EQ(LaunchInstaller(program, errorText), GetParam().expected);
+    HANDLE held = Held(program);
+    DWORD exitCode = 12345;
+    EXPECT_TRUE(LaunchInstaller(program, held, exitCode, errorText));
+    CloseHandle(held);
+    EXPECT_EQ(exitCode, GetParam().expected);
     EXPECT_EQ(errorText, L"untouched");
     const std::string line = ReadBytes(program + L".cmdline");
     const std::wstring quoted = L"\"" + program + L"\"";
@@ -214,10 +302,9 @@ INSTANTIATE_TEST_SUITE_P(
     Codes, LaunchExitCode,
     ::testing::Values(ExitCase{"zero", L"0", 0}, ExitCase{"three", L"3", 3}, ExitCase{"still_active", L"259", 259},
                       ExitCase{"reboot_required", L"3010", 3010},
-                      ExitCase{"hresult", L"2147942405", static_cast<int>(0x80070005u)},
-                      ExitCase{"all_bits_but_one", L"4294967294", -2},
-                      // Indistinguishable from a failed start; the message stays as it was.
-                      ExitCase{"all_bits", L"4294967295", -1}),
+                      ExitCase{"hresult", L"2147942405", 0x80070005u},
+                      ExitCase{"all_bits_but_one", L"4294967294", 0xFFFFFFFEu},
+                      ExitCase{"all_bits", L"4294967295", 0xFFFFFFFFu}),
     [](const auto& testCase) { return std::string(testCase.param.name); });
 
 struct StartFailureCase {
@@ -228,7 +315,7 @@ struct StartFailureCase {
 
 class LaunchStartFailure : public Launch, public ::testing::WithParamInterface<StartFailureCase> {};
 
-TEST_P(LaunchStartFailure, ReturnsMinusOneWithTheSystemText) {
+TEST_P(LaunchStartFailure, IsNotStartedAndGivesTheSystemText) {
     const std::wstring path = root + L"\\Velto_Setup.exe";
     if (GetParam().content != nullptr) {
         HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
@@ -238,8 +325,23 @@ TEST_P(LaunchStartFailure, ReturnsMinusOneWithTheSystemText) {
         CloseHandle(file);
     }
     std::wstring errorText = L"earlier text";
-    EXPECT_EQ(LaunchInstaller(path, errorText), -1);
+    HANDLE held = Held(path);
+    DWORD exitCode = 12345;
+    EXPECT_FALSE(LaunchInstaller(path, held, exitCode, errorText));
+    if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
     EXPECT_EQ(errorText, L"Could not start Velto Setup: " + DescribeWindowsError(GetParam().expectedError));
+}
+
+TEST_F(Launch, ProgramThatIsNotTheVerifiedFileNeverRuns) {
+    const std::wstring program = ProgramEndingWith(L"7");
+    const std::wstring verified = ProgramEndingWith(L"8");
+    HANDLE held = Held(verified);
+    DWORD exitCode = 12345;
+    std::wstring errorText;
+    EXPECT_FALSE(LaunchInstaller(program, held, exitCode, errorText));
+    CloseHandle(held);
+    EXPECT_EQ(errorText, L"Could not start Velto Setup: " + DescribeWindowsError(ERROR_FILE_INVALID));
+    EXPECT_EQ(ReadBytes(program + L".cmdline"), "(missing)") << "the program ran";
 }
 
 INSTANTIATE_TEST_SUITE_P(

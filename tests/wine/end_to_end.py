@@ -63,7 +63,13 @@ INSTALLER_PATH = "downloads/velto/Velto_Setup_2.1.0.exe"
 MANIFEST_LIMIT = 131072
 INSTALLER_LIMIT = 268435456
 COMMAND_LINE_RECORD = "velto-installer-command-line.txt"
+PLANTED_INSTALLER_RECORD = "velto-planted-installer-ran.txt"
+PLANTED_DLLS = ("winhttp", "bcrypt", "wintrust", "crypt32")
+# Makes Wine look for these beside the program first, as Windows looks for
+# a DLL that is not one of its KnownDLLs.
+NATIVE_FIRST = "winhttp,bcrypt,wintrust,crypt32=n,b"
 BOX_TIMEOUT = 60.0
+INSTALLER_EXIT_CODES = (0, 3, 42, 4294967295)
 
 NOT_CONFIGURED = ("This Velto bootstrapper has not been configured for release yet.\n\nRebuild it with the final "
                   "HTTPS manifest URL and the local release certificate thumbprint before Signaro signing.")
@@ -76,8 +82,8 @@ NOT_PINNED = ("Security check failed: the Velto setup was not signed by the cert
               "bootstrapper.")
 MODIFIED = "Security check failed: the signed Velto setup was modified after signing."
 
-ERROR_ACCESS_DENIED = 5
 ERROR_BAD_EXE_FORMAT = 193
+ERROR_FILE_INVALID = 1006
 ERROR_WINHTTP_REDIRECT_FAILED = 12156
 ERROR_WINHTTP_SECURE_CHANNEL_ERROR = 12157  # Wine; Windows reports ERROR_WINHTTP_SECURE_FAILURE (12175)
 
@@ -119,6 +125,9 @@ class Scenario:
     staged_after: str = "absent"   # absent | no folder | folder in place
     ran_installer: bool = False    # the installer recorded its command line
     prepare: Optional[Callable] = None
+    while_asking: Optional[Callable] = None  # run while the confirmation is open; returns failures
+    check: Optional[Callable] = None         # run after Velto.exe ended; returns failures
+    planted_dlls: bool = False     # the four system components planted beside Velto.exe
     screenshot: bool = False
 
     @property
@@ -129,6 +138,82 @@ class Scenario:
 
 def system_message(prefix, code):
     return lambda suite: prefix + suite.describe_error(code)
+
+
+# -- Attacks by a process of the user ---------------------------------------
+
+DECOY_DLL = "version.dll"
+
+
+def staging_folder_in_advance(suite):
+    """The staging folder made beforehand, with a DLL for the installer."""
+    suite.staging_folder.mkdir(parents=True)
+    shutil.copyfile(suite.tools / "winhttp.dll", suite.staging_folder / DECOY_DLL)
+
+
+def staging_folder_as_link(suite):
+    """The staging folder's name taken by a link to a folder of the
+    attacker's, holding a DLL."""
+    target = suite.work / "attacker-folder"
+    shutil.rmtree(target, ignore_errors=True)
+    target.mkdir()
+    shutil.copyfile(suite.tools / "winhttp.dll", target / DECOY_DLL)
+    suite.staging_folder.parent.mkdir(parents=True, exist_ok=True)
+    os.symlink(target, suite.staging_folder)
+
+
+def link_target_untouched(suite):
+    """Nothing of Velto's reached the attacker's folder. Windows removes a
+    junction at the staging folder's name, never its target, and goes on.
+    Wine has no junctions and follows a Unix link even when it renames one:
+    the attacker's folder is moved aside whole, the link that is left
+    cannot be removed, and the run ends without making the folder."""
+    candidates = [suite.work / "attacker-folder", *suite.staging_folder.parent.glob("VeltoBootstrap.replaced-*")]
+    found = {folder.name: sorted(path.name for path in folder.iterdir())
+             for folder in candidates if folder.is_dir() and not folder.is_symlink()}
+    failures = [f"{name} now holds {entries}" for name, entries in found.items() if entries != [DECOY_DLL]]
+    if not found:
+        failures.append("the attacker's folder is gone")
+    return failures
+
+
+def swap(mode, expect_refused):
+    """Runs user_attack.exe while the confirmation is open."""
+    def attack(suite):
+        staged = "C:\\users\\{}\\Temp\\VeltoBootstrap\\Velto_Setup.exe".format(getpass.getuser())
+        result = subprocess.run(["wine", suite.tools / "user_attack.exe", mode, staged,
+                                 suite.windows_path(suite.signed / "planted.exe")],
+                                cwd=suite.tools, capture_output=True, text=True)
+        refused = result.returncode == 1
+        if refused != expect_refused:
+            return [f"user_attack {mode}: {result.stdout.strip()!r} (exit {result.returncode})"]
+        return []
+    return attack
+
+
+def hold_staging_folder(suite):
+    """Another process keeps the staging folder open without delete
+    sharing, so that it can be neither removed nor moved aside."""
+    suite.staged_file.mkdir(parents=True)
+    folder = "C:\\users\\{}\\Temp\\VeltoBootstrap".format(getpass.getuser())
+    suite.holder = subprocess.Popen(["wine", suite.tools / "user_attack.exe", "hold", folder], cwd=suite.tools,
+                                    stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+    if suite.holder.stdout.readline().strip() != "held":
+        raise RuntimeError("user_attack.exe could not hold the staging folder")
+
+
+def release_staging_folder(suite):
+    suite.holder.communicate("", timeout=30)
+    return []
+
+
+def restore_temporary_folder(suite):
+    """Puts the temporary folder that user_attack moved aside back."""
+    aside = suite.staging_folder.parent.with_name("Temp.swapped")
+    if aside.is_dir():
+        shutil.rmtree(suite.staging_folder.parent)
+        aside.rename(suite.staging_folder.parent)
+    return []
 
 
 SCENARIOS = [
@@ -153,9 +238,8 @@ SCENARIOS = [
              [system_message("The Velto download request failed: ", ERROR_WINHTTP_REDIRECT_FAILED)],
              manifest=manifest_json(url="{base_url}/redirect/302?to={http_url}/{installer_path}"),
              staged_after="no folder"),
-    Scenario("staging file blocked by a folder", 13,
-             [system_message("Could not create the installer file: ", ERROR_ACCESS_DENIED)],
-             prepare=lambda suite: suite.staged_file.mkdir(parents=True), staged_after="folder in place"),
+    Scenario("staging folder held open by another process", 13, ["Could not prepare the Velto setup file."],
+             prepare=hold_staging_folder, check=release_staging_folder, staged_after="folder in place"),
     Scenario("digest differs from the manifest", 15, [DIGEST_MISMATCH],
              manifest=manifest_json(sha256="{other_sha256}")),
     Scenario("unsigned installer", 16, [NO_SIGNATURE], installer="unsigned"),
@@ -172,6 +256,23 @@ SCENARIOS = [
     Scenario("OK, installer ends with 42, version with line feed and non-ASCII", 42,
              [confirmation("2.1.0 \u03b2\nfor \u00c9v\u00e9 \U0001F680")], installer="genuine_42",
              manifest=manifest_json(version="2.1.0 \u03b2\nfor \u00c9v\u00e9 \U0001F680"), ran_installer=True),
+    Scenario("OK, installer ends with 0xFFFFFFFF, which Wine passes on as 255", 255, [confirmation("2.1.0")],
+             installer="genuine_4294967295", ran_installer=True),
+    Scenario("DLLs planted beside Velto.exe never load", 0, [confirmation("2.1.0")], planted_dlls=True,
+             ran_installer=True),
+    Scenario("staging folder made in advance with a DLL in it", 0, [confirmation("2.1.0")],
+             prepare=staging_folder_in_advance, ran_installer=True),
+    Scenario("staging folder's name taken by a link (Wine: refused)", 13, ["Could not prepare the Velto setup file."],
+             prepare=staging_folder_as_link, check=link_target_untouched, staged_after="no folder"),
+    # Refused because the staging folder is held without delete sharing.
+    Scenario("staging folder renamed and replaced while asking", 0, [confirmation("2.1.0")],
+             while_asking=swap("folder", expect_refused=True), ran_installer=True),
+    # Wine lets a folder above an open file be renamed (Windows does not);
+    # the started image is then not the held file, and it never runs.
+    Scenario("temporary folder renamed and replaced while asking", 17,
+             [confirmation("2.1.0"), system_message("Could not start Velto Setup: ", ERROR_FILE_INVALID)],
+             keys=["Return", "Return"], while_asking=swap("parent", expect_refused=False),
+             check=restore_temporary_folder),
     Scenario("OK, signed file that Windows cannot start", 17,
              [confirmation("2.1.0"), system_message("Could not start Velto Setup: ", ERROR_BAD_EXE_FORMAT)],
              keys=["Return", "Return"], installer="signed_dll"),
@@ -257,11 +358,17 @@ class Suite:
         """The test programs, rebuilt only when their source changed."""
         gcc = ["x86_64-w64-mingw32-gcc", "-O2", "-s", "-static", "-Wall", "-Wextra"]
         programs = [(f"installer_{code}.exe", "installer.c", ["-municode", "-mwindows",
-                                                                f"-DVELTO_TEST_EXIT_CODE={code}"])
-                    for code in (0, 3, 42)]
-        programs += [("not_a_program.dll", "not_a_program.c", ["-shared"]),
+                                                                f"-DVELTO_TEST_EXIT_CODE={code}u"])
+                    for code in INSTALLER_EXIT_CODES]
+        programs += [("planted_installer.exe", "installer.c",
+                      ["-municode", "-mwindows", "-DVELTO_TEST_EXIT_CODE=66",
+                       f'-DVELTO_TEST_RECORD=L"{PLANTED_INSTALLER_RECORD}"']),
+                     ("not_a_program.dll", "not_a_program.c", ["-shared"]),
                      ("trust_root.exe", "trust_root.c", ["-municode", "-lcrypt32"]),
-                     ("system_text.exe", "system_text.c", ["-municode"])]
+                     ("system_text.exe", "system_text.c", ["-municode"]),
+                     ("user_attack.exe", "user_attack.c", ["-municode"])]
+        programs += [(f"{name}.dll", "planted_dll.c", ["-shared", f"-DVELTO_PLANTED_NAME={name}"])
+                     for name in PLANTED_DLLS]
         for output, source, options in programs:
             target = self.tools / output
             if not target.exists() or target.stat().st_mtime < (HERE / source).stat().st_mtime:
@@ -271,11 +378,12 @@ class Suite:
         release_kit.sign(self.pki, str(source), str(target), signer={"leaf": "release", "other": "other"}[signer])
 
     def sign_installers(self):
-        signed = self.work / "signed"
+        signed = self.signed = self.work / "signed"
         shutil.rmtree(signed, ignore_errors=True)
         signed.mkdir()
         files = {}
-        for code in (0, 3, 42):
+        self.sign("leaf", self.tools / "planted_installer.exe", signed / "planted.exe")
+        for code in INSTALLER_EXIT_CODES:
             files[f"genuine_{code}"] = signed / f"genuine_{code}.exe"
             self.sign("leaf", self.tools / f"installer_{code}.exe", files[f"genuine_{code}"])
         files["unsigned"] = self.tools / "installer_0.exe"
@@ -345,7 +453,7 @@ class Suite:
 
     def run_scenario(self, scenario):
         """Returns the list of failures (empty when the scenario passed)."""
-        shutil.rmtree(self.staging_folder, ignore_errors=True)
+        self.clear_staging_folders()
         for leftover in self.run_dir.iterdir():
             leftover.unlink()
         installer = self.publish(scenario)
@@ -358,11 +466,21 @@ class Suite:
         def on_box(index, window):
             if index == 0 and scenario.asks:
                 staged_at_confirmation.append(self.staged_file.read_bytes() if self.staged_file.is_file() else None)
+                if scenario.while_asking:
+                    failures.extend(scenario.while_asking(self))
             if scenario.screenshot and self.screenshot and index == 0:
                 run("import", "-window", window, self.screenshot)
 
         exe = self.velto["unconfigured" if scenario.unconfigured else "configured"]
-        exit_code, texts, timed_out = self.run_velto(exe, scenario.keys, on_box)
+        planted = [exe.parent / f"{name}.dll" for name in PLANTED_DLLS] if scenario.planted_dlls else []
+        for dll in planted:
+            shutil.copyfile(self.tools / dll.name, dll)
+        try:
+            exit_code, texts, timed_out = self.run_velto(exe, scenario.keys, on_box,
+                                                         NATIVE_FIRST if planted else None)
+        finally:
+            for dll in planted:
+                dll.unlink()
         expected_texts = [text(self) if callable(text) else text for text in scenario.boxes]
 
         if timed_out:
@@ -386,9 +504,27 @@ class Suite:
             line = record.read_bytes().decode("utf-16-le") if record.exists() else None
             if line != expected_line:
                 failures.append(f"installer command line {line!r}, expected {expected_line!r}")
+            listing = record.with_name(record.name + ".folder")
+            entries = listing.read_bytes().decode("utf-16-le").split() if listing.exists() else None
+            if entries != ["Velto_Setup.exe"]:
+                failures.append(f"the installer's folder held {entries}, expected only the installer")
         elif record.exists():
             failures.append("the installer ran")
+        planted_ran = sorted(path.name for path in self.run_dir.glob("velto-planted-*"))
+        if planted_ran:
+            failures.append(f"planted code ran: {planted_ran}")
+        if scenario.check:
+            failures.extend(scenario.check(self))
         return failures, exit_code, texts
+
+    def clear_staging_folders(self):
+        """Removes the staging folder and any that Velto.exe moved aside."""
+        temporary = self.staging_folder.parent
+        for folder in [self.staging_folder, *temporary.glob("VeltoBootstrap.replaced-*")]:
+            if folder.is_symlink():
+                folder.unlink()
+            else:
+                shutil.rmtree(folder, ignore_errors=True)
 
     @staticmethod
     def press(window, key):
@@ -398,12 +534,14 @@ class Suite:
             pass
         subprocess.run(["xdotool", "key", key], check=True)
 
-    def run_velto(self, exe, keys, on_box):
+    def run_velto(self, exe, keys, on_box, dll_overrides=None):
         """Runs exe under Wine, answering each box it opens with the next
         key (Return once the list is used up). Returns the exit code, the
         box texts and whether it had to be ended."""
         trace_file = self.work / "msgbox-trace.txt"
         environment = dict(os.environ, WINEDEBUG="-all,trace+msgbox")
+        if dll_overrides:
+            environment["WINEDLLOVERRIDES"] = os.environ.get("WINEDLLOVERRIDES", "") + ";" + dll_overrides
         with open(trace_file, "wb") as trace:
             process = subprocess.Popen(["wine", exe], cwd=self.run_dir, env=environment,
                                        stdout=subprocess.DEVNULL, stderr=trace)

@@ -50,8 +50,3 @@ extern "C" DWORD FormatMessageW(DWORD dwFlags, LPCVOID, DWORD dwMessageId, DWORD
     *reinterpret_cast<LPWSTR*>(lpBuffer) = copy;
     return static_cast<DWORD>(text.size());
 }
-
-extern "C" HLOCAL LocalFree(HLOCAL hMem) {
-    std::free(hMem);
-    return nullptr;
-}

@@ -1,0 +1,49 @@
+// Velto.exe runs elevated from a folder that any process of the user can
+// write to (usually Downloads). Windows looks for a DLL that is not one of
+// its KnownDLLs in the program's own folder first, so a winhttp.dll placed
+// beside Velto.exe would run inside the elevated process. The executable
+// therefore imports only KnownDLLs statically and delay-loads the four
+// components below; the first thing the run does is to make the system
+// folder the only place DLLs are searched and to load those four from it,
+// so that a failure here ends the run before anything is downloaded or
+// written, and the delay-loaded calls later find them already loaded.
+//
+// SetDefaultDllDirectories rather than a load-configuration directory with
+// DependentLoadFlags: the GNU linker cannot write that directory, and the
+// call also covers the components' own dependencies.
+#include "app/system_libraries.h"
+
+#include "app/windows_error_text.h"
+
+namespace {
+
+constexpr const wchar_t* kComponents[] = {L"winhttp.dll", L"bcrypt.dll", L"wintrust.dll", L"crypt32.dll"};
+
+std::wstring LastErrorMessage(const std::wstring& sentence) {
+    const DWORD code = GetLastError();
+    return sentence + DescribeWindowsError(code);
+}
+
+}  // namespace
+
+bool LoadSystemLibraries(SystemLibraries& libraries, std::wstring& errorText) {
+    if (!SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32)) {
+        errorText = LastErrorMessage(L"Velto could not restrict where Windows loads its components from: ");
+        return false;
+    }
+    for (const wchar_t* component : kComponents) {
+        const HMODULE module = LoadLibraryExW(component, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+        if (module == nullptr) {
+            errorText = LastErrorMessage(std::wstring(L"Velto could not load the Windows component ") + component +
+                                         L": ");
+            FreeSystemLibraries(libraries);
+            return false;
+        }
+        libraries.modules[libraries.loaded++] = module;
+    }
+    return true;
+}
+
+void FreeSystemLibraries(SystemLibraries& libraries) {
+    while (libraries.loaded > 0) FreeLibrary(libraries.modules[--libraries.loaded]);
+}
