@@ -1,6 +1,7 @@
 #include "platform/linux/private_descriptor.h"
 
 #include "platform/linux/ntdll.h"
+#include "platform/linux/little_endian.h"
 #include "platform/linux/security_descriptor_format.h"
 
 namespace velto::platform {
@@ -22,13 +23,13 @@ bool IsWellFormedSid(const std::uint8_t* sid, std::size_t room) {
 // principals; deny entries take nothing away from privacy.
 NTSTATUS CheckAcl(const std::uint8_t* acl) {
     if (acl[0] != format::kAclRevision && acl[0] != kAclRevisionDs) return STATUS_INVALID_SECURITY_DESCR;
-    const std::size_t aclSize = format::Read16(acl + 2);
-    const std::size_t count = format::Read16(acl + 4);
+    const std::size_t aclSize = ReadLittle16(acl + 2);
+    const std::size_t count = ReadLittle16(acl + 4);
     std::size_t at = format::kAclHeaderSize;
     for (std::size_t i = 0; i < count; ++i) {
         if (aclSize < at + format::kAceHeaderSize) return STATUS_INVALID_SECURITY_DESCR;
         const std::uint8_t* ace = acl + at;
-        const std::size_t size = format::Read16(ace + 2);
+        const std::size_t size = ReadLittle16(ace + 2);
         if (size < format::kAceHeaderSize || size > aclSize - at || size % 4 != 0 ||
             !IsWellFormedSid(ace + format::kAceHeaderSize, size - format::kAceHeaderSize)) {
             return STATUS_INVALID_SECURITY_DESCR;
@@ -48,12 +49,12 @@ NTSTATUS CheckAcl(const std::uint8_t* acl) {
 NTSTATUS CheckPrivateDescriptor(const void* descriptor) {
     const auto* bytes = static_cast<const std::uint8_t*>(descriptor);
     if (bytes[0] != format::kRevision) return STATUS_INVALID_SECURITY_DESCR;
-    const std::uint16_t control = format::Read16(bytes + format::kControlAt);
+    const std::uint16_t control = ReadLittle16(bytes + format::kControlAt);
     // The absolute form holds pointers; the layer reads only the
     // self-relative one.
     if ((control & format::kSelfRelative) == 0) return STATUS_NOT_SUPPORTED;
-    const std::uint32_t ownerAt = format::Read32(bytes + format::kOwnerAt);
-    const std::uint32_t daclAt = format::Read32(bytes + format::kDaclAt);
+    const std::uint32_t ownerAt = ReadLittle32(bytes + format::kOwnerAt);
+    const std::uint32_t daclAt = ReadLittle32(bytes + format::kDaclAt);
     if (ownerAt != 0) {
         if (!IsWellFormedSid(bytes + ownerAt, kLargestSid)) return STATUS_INVALID_SECURITY_DESCR;
         const format::Principal* owner = format::FindPrincipal(bytes + ownerAt);

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "platform/linux/little_endian.h"
+
 namespace velto::platform {
 namespace {
 
@@ -26,11 +28,11 @@ constexpr std::uint16_t kSubsystemConsole = 3;
 constexpr std::size_t kSubsystemOffset = 68;  // the same in PE32 and PE32+
 
 std::uint16_t Read16(const std::vector<unsigned char>& bytes, std::size_t at) {
-    return static_cast<std::uint16_t>(bytes[at] | bytes[at + 1] << 8);
+    return ReadLittle16(bytes.data() + at);
 }
 
 std::uint32_t Read32(const std::vector<unsigned char>& bytes, std::size_t at) {
-    return static_cast<std::uint32_t>(Read16(bytes, at)) | static_cast<std::uint32_t>(Read16(bytes, at + 2)) << 16;
+    return ReadLittle32(bytes.data() + at);
 }
 
 bool ReadStart(const std::string& path, std::vector<unsigned char>& bytes, int& errnum) {

@@ -1,7 +1,7 @@
 // Security descriptors in Windows' self-relative form, which the layer's
 // descriptor text parser makes and its NtCreateFile reads: a header, then
 // the owner's SID and the discretionary ACL at the offsets it names. All
-// fields are little-endian, as on Windows.
+// fields are little-endian, as on Windows (little_endian.h).
 #pragma once
 
 #include <array>
@@ -48,24 +48,6 @@ constexpr Principal kPrincipals[] = {
     {"BA", true, {1, 2, 0, 0, 0, 0, 0, 5, 32, 0, 0, 0, 0x20, 0x02, 0, 0}, 16},  // Administrators, S-1-5-32-544
     {"OW", false, {1, 1, 0, 0, 0, 0, 0, 3, 4, 0, 0, 0}, 12},                     // Owner Rights, S-1-3-4
 };
-
-inline std::uint16_t Read16(const std::uint8_t* at) {
-    return static_cast<std::uint16_t>(at[0] | at[1] << 8);
-}
-
-inline std::uint32_t Read32(const std::uint8_t* at) {
-    return static_cast<std::uint32_t>(Read16(at)) | static_cast<std::uint32_t>(Read16(at + 2)) << 16;
-}
-
-inline void Write16(std::uint8_t* at, std::uint16_t value) {
-    at[0] = static_cast<std::uint8_t>(value);
-    at[1] = static_cast<std::uint8_t>(value >> 8);
-}
-
-inline void Write32(std::uint8_t* at, std::uint32_t value) {
-    Write16(at, static_cast<std::uint16_t>(value));
-    Write16(at + 2, static_cast<std::uint16_t>(value >> 16));
-}
 
 // The size of the SID at sid, from its sub-authority count.
 inline std::size_t SidSize(const std::uint8_t* sid) {

@@ -11,11 +11,14 @@
 
 #include "platform/linux/advapi32.h"
 #include "platform/linux/kernel32.h"
+#include "platform/linux/little_endian.h"
 #include "platform/linux/security_descriptor_format.h"
 
 namespace {
 
 namespace format = velto::platform::descriptor;
+using velto::platform::WriteLittle16;
+using velto::platform::WriteLittle32;
 
 struct Ace {
     std::uint8_t flags = 0;
@@ -164,28 +167,28 @@ void Encode(const Descriptor& descriptor, std::uint8_t* out) {
     std::uint16_t control = format::kSelfRelative | descriptor.daclControl;
     out[0] = format::kRevision;
     if (descriptor.owner != nullptr) {
-        format::Write32(out + format::kOwnerAt, format::kHeaderSize);
+        WriteLittle32(out + format::kOwnerAt, format::kHeaderSize);
         WriteSid(out + format::kHeaderSize, *descriptor.owner);
     }
     if (descriptor.hasDacl) {
         control |= format::kDaclPresent;
-        format::Write32(out + format::kDaclAt, static_cast<std::uint32_t>(daclAt));
+        WriteLittle32(out + format::kDaclAt, static_cast<std::uint32_t>(daclAt));
         std::uint8_t* acl = out + daclAt;
         acl[0] = format::kAclRevision;
-        format::Write16(acl + 2, static_cast<std::uint16_t>(DaclSize(descriptor)));
-        format::Write16(acl + 4, static_cast<std::uint16_t>(descriptor.aces.size()));
+        WriteLittle16(acl + 2, static_cast<std::uint16_t>(DaclSize(descriptor)));
+        WriteLittle16(acl + 4, static_cast<std::uint16_t>(descriptor.aces.size()));
         std::uint8_t* entry = acl + format::kAclHeaderSize;
         for (const Ace& ace : descriptor.aces) {
             const std::size_t size = format::kAceHeaderSize + ace.principal->sidSize;
             entry[0] = format::kAccessAllowedAce;
             entry[1] = ace.flags;
-            format::Write16(entry + 2, static_cast<std::uint16_t>(size));
-            format::Write32(entry + 4, ace.mask);
+            WriteLittle16(entry + 2, static_cast<std::uint16_t>(size));
+            WriteLittle32(entry + 4, ace.mask);
             WriteSid(entry + format::kAceHeaderSize, *ace.principal);
             entry += size;
         }
     }
-    format::Write16(out + format::kControlAt, control);
+    WriteLittle16(out + format::kControlAt, control);
 }
 
 BOOL Fail(DWORD code) {
