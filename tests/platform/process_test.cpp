@@ -1,8 +1,12 @@
 // Starting real programs through the layer: exit codes, the command line
 // the program receives, and the texts of failed starts.
-#include <cstring>
+#include <sys/wait.h>
 
-#include "app/installer_launch.h"
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+#include "platform/held_launch.h"
 #include "platform/linux/command_line.h"
 #include "platform/linux/handle_table.h"
 #include "platform/scratch_folder.h"
@@ -18,6 +22,15 @@ protected:
         chmod(path.c_str(), mode);
         return path;
     }
+    // Starts program with its quoted path as its command line.
+    static bool Start(const std::wstring& program, DWORD flags, PROCESS_INFORMATION& process) {
+        std::wstring commandLine = L"\"" + program + L"\"";
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof(startup);
+        process = {};
+        return CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, flags, nullptr, nullptr,
+                              &startup, &process) != FALSE;
+    }
     std::wstring errorText;
 };
 
@@ -26,7 +39,7 @@ class ExitCode : public Launch, public ::testing::WithParamInterface<int> {};
 TEST_P(ExitCode, IsReturnedUnchanged) {
     const std::size_t handles = velto::platform::OpenHandleCount();
     const std::string path = Script("setup", "#!/bin/sh\nexit " + std::to_string(GetParam()) + "\n");
-    EXPECT_EQ(LaunchInstaller(Wide(path), errorText), GetParam());
+    EXPECT_EQ(LaunchHeld(Wide(path), errorText), GetParam());
     EXPECT_EQ(errorText, L"");
     EXPECT_EQ(velto::platform::OpenHandleCount(), handles);
 }
@@ -37,13 +50,13 @@ TEST_F(Launch, ProgramReceivesItsPathAsItsOnlyWord) {
     std::filesystem::create_directory(Under("Program Files"));
     const std::string output = Under("words");
     const std::string path = Script("Program Files/Velto Setup", "#!/bin/sh\nprintf '%s|%s' \"$#\" \"$0\" > '" + output + "'\n");
-    ASSERT_EQ(LaunchInstaller(Wide(path), errorText), 0);
+    ASSERT_EQ(LaunchHeld(Wide(path), errorText), 0);
     EXPECT_EQ(ReadText(output), "0|" + path);
 }
 
 TEST_F(Launch, KilledProgramReportsItsSignal) {
     const std::string path = Script("setup", "#!/bin/sh\nkill -TERM $$\n");
-    EXPECT_EQ(LaunchInstaller(Wide(path), errorText), 128 + 15);
+    EXPECT_EQ(LaunchHeld(Wide(path), errorText), 128 + 15);
 }
 
 struct StartFailureCase {
@@ -60,7 +73,7 @@ TEST_P(StartFailure, ReturnsMinusOneWithTheSystemText) {
     if (!GetParam().body.empty()) path = Script("setup", GetParam().body, GetParam().mode);
     const std::size_t handles = velto::platform::OpenHandleCount();
     errorText = L"earlier";
-    EXPECT_EQ(LaunchInstaller(Wide(path), errorText), -1);
+    EXPECT_EQ(LaunchHeld(Wide(path), errorText), -1);
     const std::string text = std::strerror(GetParam().errnum);
     EXPECT_EQ(errorText, L"Could not start Velto Setup: " + std::wstring(text.begin(), text.end()));
     EXPECT_EQ(velto::platform::OpenHandleCount(), handles);
@@ -75,12 +88,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(Launch, WaitWithATimeLimitTimesOutOnARunningProgram) {
     const std::string path = Script("sleeper", "#!/bin/sh\nsleep 0.3\nexit 7\n");
-    std::wstring commandLine = L"\"" + Wide(path) + L"\"";
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
     PROCESS_INFORMATION process = {};
-    ASSERT_TRUE(CreateProcessW(Wide(path).c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                               &startup, &process));
+    ASSERT_TRUE(Start(Wide(path), 0, process));
     DWORD code = 0;
     EXPECT_TRUE(GetExitCodeProcess(process.hProcess, &code));
     EXPECT_EQ(code, static_cast<DWORD>(STILL_ACTIVE));
@@ -91,6 +100,105 @@ TEST_F(Launch, WaitWithATimeLimitTimesOutOnARunningProgram) {
     EXPECT_EQ(WaitForSingleObject(process.hThread, 0), WAIT_FAILED);
     EXPECT_TRUE(CloseHandle(process.hThread));
     EXPECT_TRUE(CloseHandle(process.hProcess));
+}
+
+std::size_t OpenDescriptorCount() {
+    return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
+                                                  std::filesystem::directory_iterator()));
+}
+
+// A process created suspended runs nothing of its program until it is
+// resumed; whatever happens next, nothing of it is left behind.
+enum class Then { Resume, Terminate, CloseUnresumed };
+
+struct SuspendedCase {
+    const char* name;
+    bool runnable;
+    Then then;
+    DWORD resumed;  // what ResumeThread returns
+    DWORD error;
+    DWORD exitCode;
+};
+
+class Suspended : public Launch, public ::testing::WithParamInterface<SuspendedCase> {};
+
+TEST_P(Suspended, RunsNothingUntilResumed) {
+    const SuspendedCase& row = GetParam();
+    const std::string marker = Under("ran");
+    const std::string path =
+        Script("setup", row.runnable ? "#!/bin/sh\necho > '" + marker + "'\nexit 5\n" : "not a program\n");
+    const std::size_t handles = velto::platform::OpenHandleCount();
+    const std::size_t descriptors = OpenDescriptorCount();
+    PROCESS_INFORMATION process = {};
+    ASSERT_TRUE(Start(Wide(path), CREATE_SUSPENDED, process));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_FALSE(std::filesystem::exists(marker));
+    DWORD code = 0;
+    if (row.then == Then::Resume) {
+        EXPECT_EQ(ResumeThread(process.hThread), row.resumed);
+        if (row.resumed == static_cast<DWORD>(-1)) {
+            EXPECT_EQ(GetLastError(), row.error);
+        }
+        EXPECT_EQ(ResumeThread(process.hThread), 0u);
+    } else if (row.then == Then::Terminate) {
+        EXPECT_TRUE(TerminateProcess(process.hProcess, row.exitCode));
+    }
+    if (row.then != Then::CloseUnresumed) {
+        EXPECT_EQ(WaitForSingleObject(process.hProcess, INFINITE), WAIT_OBJECT_0);
+        EXPECT_TRUE(GetExitCodeProcess(process.hProcess, &code));
+        EXPECT_EQ(code, row.exitCode);
+        EXPECT_FALSE(TerminateProcess(process.hProcess, 1));
+    }
+    EXPECT_TRUE(CloseHandle(process.hThread));
+    EXPECT_TRUE(CloseHandle(process.hProcess));
+    EXPECT_EQ(std::filesystem::exists(marker), row.exitCode == 5);
+    EXPECT_EQ(velto::platform::OpenHandleCount(), handles);
+    EXPECT_EQ(OpenDescriptorCount(), descriptors);
+    EXPECT_EQ(waitpid(static_cast<pid_t>(process.dwProcessId), nullptr, WNOHANG), -1);  // reaped: no zombie
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Suspended,
+    ::testing::Values(SuspendedCase{"resumed", true, Then::Resume, 1, ERROR_SUCCESS, 5},
+                      SuspendedCase{"terminated", true, Then::Terminate, 0, ERROR_SUCCESS, 0xC0000022},
+                      SuspendedCase{"let_go_unresumed", true, Then::CloseUnresumed, 0, ERROR_SUCCESS, 0},
+                      SuspendedCase{"not_a_program", false, Then::Resume, static_cast<DWORD>(-1), ERROR_BAD_EXE_FORMAT,
+                                    127}),
+    [](const ::testing::TestParamInfo<SuspendedCase>& caseInfo) { return std::string(caseInfo.param.name); });
+
+// The staged launches (temp_path_test.cpp) check that the name leads to
+// the program's file; here, its form and the buffer's rules.
+TEST_F(Launch, ImageNameIsTheFullPathOfTheProgram) {
+    const std::string path = Script("setup", "#!/bin/sh\nexit 0\n");
+    PROCESS_INFORMATION process = {};
+    ASSERT_TRUE(Start(Wide(std::filesystem::relative(path).string()), CREATE_SUSPENDED, process));
+    wchar_t name[4096] = {};
+    DWORD size = 4096;
+    EXPECT_FALSE(QueryFullProcessImageNameW(process.hProcess, 1, name, &size));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    ASSERT_TRUE(QueryFullProcessImageNameW(process.hProcess, 0, name, &size));
+    // Resolved against the current folder, as Windows resolves it.
+    std::string linuxName;
+    for (const wchar_t* c = name; *c != L'\0'; ++c) linuxName.push_back(*c == L'\\' ? '/' : static_cast<char>(*c));
+    EXPECT_EQ(linuxName.size(), size);
+    EXPECT_EQ(std::filesystem::canonical(linuxName), std::filesystem::canonical(path));
+    DWORD tooSmall = size;
+    EXPECT_FALSE(QueryFullProcessImageNameW(process.hProcess, 0, name, &tooSmall));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+    EXPECT_TRUE(TerminateProcess(process.hProcess, 0));
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+}
+
+TEST_F(Launch, ProcessLetGoOfWhileRunningIsReapedOnceEnded) {
+    const std::string path = Script("short", "#!/bin/sh\nsleep 0.1\n");
+    PROCESS_INFORMATION process = {};
+    ASSERT_TRUE(Start(Wide(path), 0, process));
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_EQ(LaunchHeld(Wide(Script("next", "#!/bin/sh\nexit 0\n")), errorText), 0);
+    EXPECT_EQ(waitpid(static_cast<pid_t>(process.dwProcessId), nullptr, WNOHANG), -1);
 }
 
 struct SplitCase {

@@ -2,8 +2,12 @@
 // current user that nobody else may enter.
 #include <unistd.h>
 
+#include <cstring>
+
 #include "platform/scratch_folder.h"
 #include "platform/win_api.h"
+#include "app/installer_launch.h"
+#include "verify/staged_installer.h"
 #include "verify/staging_file.h"
 
 namespace {
@@ -71,7 +75,9 @@ TEST_F(PrivateTempFolder, FolderOpenToOthersIsRefused) {
     chmod(perUserFolder.c_str(), 0777);
     EXPECT_EQ(TempPath(), L"");
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
-    EXPECT_EQ(PrepareStagingPath(), L"");
+    HANDLE folder = nullptr;
+    EXPECT_EQ(PrepareStagingPath(folder), L"");
+    EXPECT_EQ(folder, INVALID_HANDLE_VALUE);
 }
 
 TEST_F(PrivateTempFolder, LinkInPlaceOfTheFolderIsRefused) {
@@ -98,24 +104,133 @@ TEST_F(PrivateTempFolder, SmallBufferIsToldTheSizeItNeeds) {
 }
 
 TEST_F(PrivateTempFolder, StagedFileLandsInAPrivateFolderAndCanBeRewritten) {
-    const std::wstring path = PrepareStagingPath();
+    HANDLE folder = INVALID_HANDLE_VALUE;
+    const std::wstring path = PrepareStagingPath(folder);
     ASSERT_EQ(path, Wide(perUserFolder) + L"\\VeltoBootstrap\\Velto_Setup.exe");
     EXPECT_EQ(ModeOf(perUserFolder + "/VeltoBootstrap"), 0700u);
     std::wstring errorText;
-    ASSERT_TRUE(WriteStagingFile(path, ByteBuffer(3 * 1048576 + 7, 0x33), errorText));
-    ASSERT_TRUE(WriteStagingFile(path, ByteBuffer{'M', 'Z'}, errorText));
+    FileIdentity written;
+    ASSERT_TRUE(WriteStagingFile(path, ByteBuffer(3 * 1048576 + 7, 0x33), written, errorText));
+    ASSERT_TRUE(WriteStagingFile(path, ByteBuffer{'M', 'Z'}, written, errorText));
     EXPECT_EQ(ReadText(perUserFolder + "/VeltoBootstrap/Velto_Setup.exe"), "MZ");
-    ASSERT_TRUE(WriteStagingFile(path, ByteBuffer{}, errorText));
+    ASSERT_TRUE(WriteStagingFile(path, ByteBuffer{}, written, errorText));
     EXPECT_EQ(ReadText(perUserFolder + "/VeltoBootstrap/Velto_Setup.exe"), "");
     EXPECT_EQ(errorText, L"");
+    EXPECT_TRUE(CloseHandle(folder));
 }
 
 TEST_F(PrivateTempFolder, FolderInTheWayOfTheFileFailsTheWrite) {
-    const std::wstring path = PrepareStagingPath();
+    HANDLE folder = INVALID_HANDLE_VALUE;
+    const std::wstring path = PrepareStagingPath(folder);
     std::filesystem::create_directory(perUserFolder + "/VeltoBootstrap/Velto_Setup.exe");
     std::wstring errorText;
-    EXPECT_FALSE(WriteStagingFile(path, ByteBuffer{'M', 'Z'}, errorText));
+    FileIdentity written;
+    EXPECT_FALSE(WriteStagingFile(path, ByteBuffer{'M', 'Z'}, written, errorText));
     EXPECT_EQ(errorText, L"Could not create the installer file: Permission denied");
+    EXPECT_TRUE(CloseHandle(folder));
 }
+
+// Whatever stands at the staging folder's name beforehand is taken away,
+// never followed or reused: the folder that is held is always new.
+enum class AtName { Nothing, EmptyFolder, FolderWithDll, LinkToFolder, File };
+
+struct AtNameCase {
+    const char* name;
+    AtName atName;
+};
+
+class StagingFolderName : public PrivateTempFolder, public ::testing::WithParamInterface<AtNameCase> {};
+
+TEST_P(StagingFolderName, IsClearedAndTheFolderMadeAfresh) {
+    ASSERT_NE(TempPath(), L"");
+    const std::string staging = perUserFolder + "/VeltoBootstrap";
+    std::filesystem::create_directory(Under("elsewhere"));
+    WriteText(Under("elsewhere/kept.dll"), "kept");
+    const AtName atName = GetParam().atName;
+    if (atName == AtName::EmptyFolder || atName == AtName::FolderWithDll) std::filesystem::create_directory(staging);
+    if (atName == AtName::FolderWithDll) WriteText(staging + "/version.dll", "planted");
+    if (atName == AtName::LinkToFolder) std::filesystem::create_directory_symlink(Under("elsewhere"), staging);
+    if (atName == AtName::File) WriteText(staging, "file");
+
+    HANDLE folder = INVALID_HANDLE_VALUE;
+    ASSERT_EQ(PrepareStagingPath(folder), Wide(staging) + L"\\Velto_Setup.exe");
+    EXPECT_FALSE(std::filesystem::is_symlink(staging));
+    EXPECT_TRUE(std::filesystem::is_empty(staging));
+    EXPECT_EQ(ModeOf(staging), 0700u);
+    EXPECT_EQ(ReadText(Under("elsewhere/kept.dll")), "kept");
+    bool movedAside = false;
+    for (const auto& entry : std::filesystem::directory_iterator(perUserFolder)) {
+        movedAside = movedAside || std::filesystem::exists(entry.path() / "version.dll");
+    }
+    EXPECT_EQ(movedAside, atName == AtName::FolderWithDll);
+    EXPECT_TRUE(CloseHandle(folder));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, StagingFolderName,
+    ::testing::Values(AtNameCase{"nothing", AtName::Nothing}, AtNameCase{"earlier_runs_folder", AtName::EmptyFolder},
+                      AtNameCase{"folder_with_a_planted_dll", AtName::FolderWithDll},
+                      AtNameCase{"link_to_another_folder", AtName::LinkToFolder}, AtNameCase{"file", AtName::File}),
+    [](const ::testing::TestParamInfo<AtNameCase>& caseInfo) { return std::string(caseInfo.param.name); });
+
+TEST_F(PrivateTempFolder, FolderHeldByAnotherRunIsLeftAlone) {
+    HANDLE first = INVALID_HANDLE_VALUE;
+    HANDLE second = INVALID_HANDLE_VALUE;
+    ASSERT_NE(PrepareStagingPath(first), L"");
+    EXPECT_EQ(PrepareStagingPath(second), L"");
+    EXPECT_EQ(second, INVALID_HANDLE_VALUE);
+    EXPECT_TRUE(std::filesystem::is_directory(perUserFolder + "/VeltoBootstrap"));
+    EXPECT_TRUE(CloseHandle(first));
+}
+
+// The staged installer runs only when the file at its path is still the
+// one that was staged; a file swapped in by another process never runs.
+enum class Swap { None, File, Folder };
+
+struct SwapCase {
+    const char* name;
+    Swap swap;
+};
+
+class StagedLaunch : public PrivateTempFolder, public ::testing::WithParamInterface<SwapCase> {};
+
+TEST_P(StagedLaunch, RunsOnlyTheStagedFile) {
+    const std::string script = "#!/bin/sh\nexit 7\n";
+    const std::string planted = "#!/bin/sh\necho > '" + Under("planted-ran") + "'\nexit 9\n";
+    ByteBuffer bytes;
+    bytes.assign(script.begin(), script.end());
+    StagedInstaller staged;
+    std::wstring errorText;
+    ASSERT_TRUE(StageInstaller(bytes, staged, errorText));
+    const std::string staging = perUserFolder + "/VeltoBootstrap";
+    if (GetParam().swap == Swap::File) {
+        WriteText(staging + "/planted", planted);
+        chmod((staging + "/planted").c_str(), 0700);
+        ASSERT_EQ(rename((staging + "/planted").c_str(), (staging + "/Velto_Setup.exe").c_str()), 0);
+    } else if (GetParam().swap == Swap::Folder) {
+        ASSERT_EQ(rename(staging.c_str(), (staging + ".moved").c_str()), 0);
+        std::filesystem::create_directory(staging);
+        WriteText(staging + "/Velto_Setup.exe", planted);
+        chmod((staging + "/Velto_Setup.exe").c_str(), 0700);
+    }
+    DWORD exitCode = 0;
+    const bool started = LaunchInstaller(staged.path, staged.file, exitCode, errorText);
+    DiscardStagedInstaller(staged);
+    EXPECT_FALSE(std::filesystem::exists(Under("planted-ran")));
+    if (GetParam().swap == Swap::None) {
+        EXPECT_TRUE(started);
+        EXPECT_EQ(exitCode, 7u);
+        EXPECT_FALSE(std::filesystem::exists(staging + "/Velto_Setup.exe"));
+    } else {
+        EXPECT_FALSE(started);
+        const std::string text = std::strerror(ESTALE);
+        EXPECT_EQ(errorText, L"Could not start Velto Setup: " + std::wstring(text.begin(), text.end()));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, StagedLaunch,
+                         ::testing::Values(SwapCase{"unchanged", Swap::None}, SwapCase{"file_swapped", Swap::File},
+                                           SwapCase{"folder_swapped", Swap::Folder}),
+                         [](const ::testing::TestParamInfo<SwapCase>& caseInfo) { return std::string(caseInfo.param.name); });
 
 }  // namespace

@@ -2,7 +2,7 @@
 // are handed to Wine.
 #include <cstring>
 
-#include "app/installer_launch.h"
+#include "platform/held_launch.h"
 #include "platform/linux/program_image.h"
 #include "platform/scratch_folder.h"
 
@@ -93,14 +93,14 @@ TEST_F(WindowsProgramLaunch, StartsThroughWineWithTheProgramPath) {
     std::filesystem::create_directory(Under("Velto Bootstrap"));
     const std::string program = Under("Velto Bootstrap/Velto_Setup.exe");
     WriteText(program, kGuiX64);
-    EXPECT_EQ(LaunchInstaller(Wide(program), errorText), 42);
+    EXPECT_EQ(LaunchHeld(Wide(program), errorText), 42);
     EXPECT_EQ(ReadText(Under("wine-words")), program + "\n");
 }
 
 TEST_F(WindowsProgramLaunch, UnstartableImageIsRefusedWithoutStartingWine) {
     InstallFakeWine(0);
     WriteText(Under("setup.exe"), PeImage(0x8664, 0x2022, 0x20B, 2));
-    EXPECT_EQ(LaunchInstaller(Wide(Under("setup.exe")), errorText), -1);
+    EXPECT_EQ(LaunchHeld(Wide(Under("setup.exe")), errorText), -1);
     const std::string text = std::strerror(ENOEXEC);
     EXPECT_EQ(errorText, L"Could not start Velto Setup: " + std::wstring(text.begin(), text.end()));
     EXPECT_FALSE(std::filesystem::exists(Under("wine-words")));
@@ -108,7 +108,7 @@ TEST_F(WindowsProgramLaunch, UnstartableImageIsRefusedWithoutStartingWine) {
 
 TEST_F(WindowsProgramLaunch, WindowsProgramIsRefusedWhenWineIsAbsent) {
     WriteText(Under("setup.exe"), kGuiX64);
-    EXPECT_EQ(LaunchInstaller(Wide(Under("setup.exe")), errorText), -1);
+    EXPECT_EQ(LaunchHeld(Wide(Under("setup.exe")), errorText), -1);
     const std::string text = std::strerror(ENOEXEC);
     EXPECT_EQ(errorText, L"Could not start Velto Setup: " + std::wstring(text.begin(), text.end()));
 }
