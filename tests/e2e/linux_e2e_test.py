@@ -127,10 +127,11 @@ class LinuxEndToEnd(unittest.TestCase):
         cls.release.close()
 
     def setUp(self):
-        if os.path.isdir(self.release.staged_file):
-            os.rmdir(self.release.staged_file)
-        elif os.path.exists(self.release.staged_file):
-            os.remove(self.release.staged_file)
+        temporary = os.path.dirname(self.release.staging_folder)
+        if os.path.isdir(temporary):
+            for name in os.listdir(temporary):
+                if name.startswith("VeltoBootstrap"):
+                    shutil.rmtree(os.path.join(temporary, name))
 
     def run_velto(self, answer="o", velto=None):
         return run_in_terminal([velto or self.release.velto], self.release.env, answer=answer)
@@ -181,13 +182,27 @@ class LinuxEndToEnd(unittest.TestCase):
         self.serve(url=self.release.url("bytes/268435457"), sha256=FAKE_DIGEST)
         self.check(self.run_velto(), 12, ["The downloaded file exceeded the safety size limit."])
 
-    def test_folder_in_place_of_the_staged_file_ends_with_13(self):
+    def test_staging_folder_made_in_advance_is_moved_aside_whole(self):
         self.serve()
         os.makedirs(self.release.staged_file)
-        run = self.run_velto()
+        self.check(self.run_velto(), 0, [confirmation("2.0.0")])
+        aside = [name for name in os.listdir(os.path.dirname(self.release.staging_folder))
+                 if name.startswith("VeltoBootstrap.replaced-")]
+        self.assertEqual(len(aside), 1)
+        moved = os.path.join(os.path.dirname(self.release.staging_folder), aside[0], "Velto_Setup.exe")
+        self.assertTrue(os.path.isdir(moved), "the earlier folder keeps what it held")
+
+    def test_temporary_folder_open_to_others_ends_with_13(self):
+        self.serve()
+        private = os.path.dirname(self.release.staging_folder)
+        os.makedirs(private, mode=0o700, exist_ok=True)
+        os.chmod(private, 0o777)
+        try:
+            run = self.run_velto()
+        finally:
+            os.chmod(private, 0o700)
         self.assertEqual(run.exit_code, 13, run.output)
-        self.assertEqual(run.boxes, ["Could not create the installer file: Permission denied"])
-        self.assertTrue(os.path.isdir(self.release.staged_file))
+        self.assertEqual(run.boxes, ["Could not prepare the Velto setup file."])
 
     # After staging: the file is gone again on every path.
 
