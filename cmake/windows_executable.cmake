@@ -18,13 +18,13 @@ target_link_options(Velto PRIVATE -municode -mwindows -static-libgcc -static-lib
 # calls (cmake/delay_load/*.def); a call missing from a list fails the link.
 find_program(VELTO_DLLTOOL x86_64-w64-mingw32-dlltool REQUIRED)
 set(velto_delay_libraries)
+file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/delay_load)
 foreach(component winhttp bcrypt wintrust crypt32)
   set(definition ${PROJECT_SOURCE_DIR}/cmake/delay_load/${component}.def)
   set(library ${CMAKE_BINARY_DIR}/delay_load/lib${component}_delay.a)
   # Run in the output folder with a bare output name: dlltool names the
   # library's symbols after that name, which must not carry the build path.
   add_custom_command(OUTPUT ${library}
-    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/delay_load
     COMMAND ${VELTO_DLLTOOL} --input-def ${definition} --output-delaylib lib${component}_delay.a
     WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/delay_load
     DEPENDS ${definition} VERBATIM)
