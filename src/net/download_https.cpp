@@ -72,7 +72,7 @@ bool ReadBody(HINTERNET request, ByteBuffer& body, std::uint64_t sizeLimit, std:
 
         const std::size_t stored = body.size();
         if (static_cast<std::uint64_t>(stored) + available > sizeLimit) {
-            errorText = L"The downloaded file exceeded the safety size limit.";
+            errorText = kSizeLimitMessage;
             return false;
         }
         if (!body.ResizeWithinRoom(stored + available)) {

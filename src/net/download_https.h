@@ -7,6 +7,8 @@
 
 #include "net/byte_buffer.h"
 
+inline constexpr wchar_t kSizeLimitMessage[] = L"The downloaded file exceeded the safety size limit.";
+
 // Fetches url with one GET. True when a 2xx status arrived and the whole
 // body, at most sizeLimit bytes, is in body; false with errorText replaced
 // by one message otherwise.

@@ -10,10 +10,6 @@
 
 namespace {
 
-// What the download shows for a body over its limit; local files over the
-// same limits end the same way.
-constexpr wchar_t kSizeLimitMessage[] = L"The downloaded file exceeded the safety size limit.";
-
 // Local files have no manifest address; only the pin is judged then.
 constexpr wchar_t kAnyHttpsAddress[] = L"https://";
 
@@ -50,6 +46,7 @@ CheckOutcome CheckLocalRelease(const std::wstring& pin, const NamedFile& manifes
     if (!IsConfigured(BootstrapConfig{kAnyHttpsAddress, pin})) {
         return Refused(kExitNotConfigured, kNotConfiguredMessage);
     }
+    // Local files over the download limits end as a download over them.
     if (manifest.file.size > kManifestSizeLimit) return Refused(kExitManifestDownload, kSizeLimitMessage);
     std::string manifestText;
     if (!ReadNamedFile(manifest, kManifestSizeLimit, manifestText)) {

@@ -56,16 +56,7 @@ bool FindPrivateTempFolder(std::string& folder) {
 // The folder as a Windows path: backslashes, ending in one. A name that
 // holds a backslash itself could not be turned back, so it is refused.
 bool ToWindowsFolderPath(const std::string& folder, std::wstring& wide) {
-    if (folder.find('\\') != std::string::npos) return false;
-    const std::string withSeparator = folder + "/";
-    const long long units = velto::platform::DecodeUtf8(withSeparator, nullptr, false);
-    if (units <= 0) return false;
-    wide.assign(static_cast<std::size_t>(units), L'\0');
-    velto::platform::DecodeUtf8(withSeparator, wide.data(), false);
-    for (wchar_t& unit : wide) {
-        if (unit == L'/') unit = L'\\';
-    }
-    return true;
+    return velto::platform::Utf8PathToWidePath(folder + "/", wide) && !wide.empty();
 }
 
 }  // namespace
