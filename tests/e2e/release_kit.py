@@ -94,14 +94,23 @@ def sha256_of(path):
     return digest.hexdigest()
 
 
-def write_manifest(release_dir, version=None, url=None, sha256=None, raw=None):
+def manifest_text(members, padding_to=None):
+    """The manifest's bytes: members as one JSON object in UTF-8, with
+    blanks before its closing brace up to padding_to bytes."""
+    text = json.dumps(members, ensure_ascii=False).encode("utf-8")
+    if padding_to:
+        text = text[:-1] + b" " * (padding_to - len(text)) + b"}"
+    return text
+
+
+def write_manifest(release_dir, version=None, url=None, sha256=None, raw=None, padding_to=None):
     """Writes the manifest the server hands out; members left None are
     omitted, raw replaces the whole text."""
     path = os.path.join(release_dir, MANIFEST_PATH)
     os.makedirs(os.path.dirname(path), exist_ok=True)
     if raw is None:
         members = {"version": version, "url": url, "sha256": sha256}
-        raw = json.dumps({k: v for k, v in members.items() if v is not None}, indent=2)
+        raw = manifest_text({k: v for k, v in members.items() if v is not None}, padding_to)
     with open(path, "wb") as file:
         file.write(raw.encode("utf-8") if isinstance(raw, str) else raw)
 

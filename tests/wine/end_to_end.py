@@ -43,7 +43,6 @@ import argparse
 import dataclasses
 import getpass
 import hashlib
-import json
 import os
 import re
 import shutil
@@ -58,7 +57,6 @@ HERE = Path(__file__).resolve().parent
 FIXTURES = SOURCE / "tests" / "authenticode" / "fixtures"
 sys.path.insert(0, str(SOURCE / "tests" / "e2e"))
 import release_kit  # noqa: E402
-MANIFEST_PATH = "downloads/velto/update/latest.json"
 INSTALLER_PATH = "downloads/velto/Velto_Setup_2.1.0.exe"
 MANIFEST_LIMIT = 131072
 INSTALLER_LIMIT = 268435456
@@ -399,7 +397,7 @@ class Suite:
     def build_velto(self):
         """Velto.exe without release settings, then with this run's."""
         build = self.work / "velto-build"
-        manifest_url = f"{self.base_url}/{MANIFEST_PATH}"
+        manifest_url = f"{self.base_url}/{release_kit.MANIFEST_PATH}"
         self.velto = {}
         for name, url, pin in (("unconfigured", "", ""), ("configured", manifest_url, self.pin)):
             built = release_kit.build_velto(build, url, pin, ["-DCMAKE_BUILD_TYPE=Release"], windows=True)
@@ -443,12 +441,7 @@ class Suite:
         }
         if scenario.manifest is not None:
             members = {name: value.format(**values) for name, value in scenario.manifest["members"].items()}
-            text = json.dumps(members, ensure_ascii=False).encode()
-            if scenario.manifest["padding_to"]:
-                text = text[:-1] + b" " * (scenario.manifest["padding_to"] - len(text)) + b"}"
-            target = self.release_dir / MANIFEST_PATH
-            target.parent.mkdir(parents=True, exist_ok=True)
-            target.write_bytes(text)
+            release_kit.write_manifest(self.release_dir, padding_to=scenario.manifest["padding_to"], **members)
         return installer
 
     def run_scenario(self, scenario):
