@@ -16,6 +16,9 @@ SOURCE_ROOT = os.path.abspath(os.path.join(HERE, "..", ".."))
 FIXTURES = os.path.join(SOURCE_ROOT, "tests", "authenticode", "fixtures")
 MANIFEST_PATH = "downloads/velto/update/latest.json"
 
+sys.path.insert(0, FIXTURES)
+import tamper  # noqa: E402
+
 
 class Pki:
     """The test signing PKI: a root, an intermediate and a code-signing
@@ -77,13 +80,10 @@ def mark_as_dll(path):
         file.write(data)
 
 
-def alter_byte(source, target, offset_from_start=0x200):
-    """A copy of source with one byte of its code changed."""
-    with open(source, "rb") as file:
-        data = bytearray(file.read())
-    data[offset_from_start] ^= 0xFF
-    with open(target, "wb") as file:
-        file.write(data)
+def alter_byte(source, target):
+    """A copy of source with one byte of its first section changed, the
+    signature left as it was (tamper.py's code mode)."""
+    tamper.tamper("code", source, target)
 
 
 def sha256_of(path):

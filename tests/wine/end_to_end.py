@@ -54,7 +54,6 @@ from typing import Callable, Optional
 
 SOURCE = Path(__file__).resolve().parents[2]
 HERE = Path(__file__).resolve().parent
-FIXTURES = SOURCE / "tests" / "authenticode" / "fixtures"
 sys.path.insert(0, str(SOURCE / "tests" / "e2e"))
 import release_kit  # noqa: E402
 INSTALLER_PATH = "downloads/velto/Velto_Setup_2.1.0.exe"
@@ -389,7 +388,7 @@ class Suite:
         self.sign("other", self.tools / "installer_0.exe", files["other_signer"])
         for name, source in (("altered", "genuine_0"), ("other_signer_altered", "other_signer")):
             files[name] = signed / f"{name}.exe"
-            run(sys.executable, FIXTURES / "tamper.py", "code", files[source], files[name])
+            release_kit.alter_byte(files[source], files[name])
         files["signed_dll"] = signed / "signed_dll.exe"
         self.sign("leaf", self.tools / "not_a_program.dll", files["signed_dll"])
         self.installers = {name: path.read_bytes() for name, path in files.items()}
