@@ -15,6 +15,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 SOURCE_ROOT = os.path.abspath(os.path.join(HERE, "..", ".."))
 FIXTURES = os.path.join(SOURCE_ROOT, "tests", "authenticode", "fixtures")
 MANIFEST_PATH = "downloads/velto/update/latest.json"
+INSTALLER_SOURCE = os.path.join(SOURCE_ROOT, "tests", "shared", "installer.c")
 
 sys.path.insert(0, FIXTURES)
 import tamper  # noqa: E402
@@ -55,6 +56,40 @@ def build_installer(output, exit_code=0, message="Velto test installer ran.", co
     command += ["-o", output, os.path.join(HERE, "installers", "installer.c")]
     subprocess.run(command, check=True)
     return output
+
+
+def build_windows_program(source, output, *options):
+    """Compiles one C file for 64-bit Windows with mingw-w64: static,
+    stripped and without a link time stamp, so that the same source gives
+    the same bytes. options add macros, libraries, -mwindows or -shared."""
+    subprocess.run(["x86_64-w64-mingw32-gcc", "-municode", "-O2", "-s", "-static", "-Wall", "-Wextra",
+                    "-Wl,--no-insert-timestamp", source, *options, "-o", output], check=True)
+    return output
+
+
+def c_string(text, wide=False):
+    """text as a C string literal, for a -D macro."""
+    escaped = text.replace("\\", "\\\\").replace('"', '\\"')
+    return ('L"%s"' if wide else '"%s"') % escaped
+
+
+def installer_options(exit_code=None, message=None, record=None):
+    """The macros that make the test installer (tests/shared/installer.c)
+    print message, end with exit_code (None: the number its file name ends
+    with) and, with record (a Windows path), write down how it was
+    started."""
+    macros = [] if exit_code is None else ["-DINSTALLER_EXIT_CODE=%du" % exit_code]
+    if message is not None:
+        macros.append("-DINSTALLER_MESSAGE=" + c_string(message))
+    if record is not None:
+        macros.append("-DINSTALLER_RECORD=" + c_string(record, wide=True))
+    return macros
+
+
+def build_dll(output):
+    """The test installer built as a DLL: a file that Windows will not
+    start as a program, to be signed like an installer."""
+    return build_windows_program(INSTALLER_SOURCE, output, "-shared")
 
 
 def sign(pki, unsigned, signed, signer="release"):

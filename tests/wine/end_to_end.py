@@ -353,23 +353,22 @@ class Suite:
 
     def build_tools(self):
         """The test programs, rebuilt only when their source changed."""
-        gcc = ["x86_64-w64-mingw32-gcc", "-O2", "-s", "-static", "-Wall", "-Wextra"]
-        programs = [(f"installer_{code}.exe", "installer.c", ["-municode", "-mwindows",
-                                                                f"-DVELTO_TEST_EXIT_CODE={code}u"])
+        installer = release_kit.INSTALLER_SOURCE
+        programs = [(f"installer_{code}.exe", installer,
+                     ["-mwindows", *release_kit.installer_options(code, record=COMMAND_LINE_RECORD)])
                     for code in INSTALLER_EXIT_CODES]
-        programs += [("planted_installer.exe", "installer.c",
-                      ["-municode", "-mwindows", "-DVELTO_TEST_EXIT_CODE=66",
-                       f'-DVELTO_TEST_RECORD=L"{PLANTED_INSTALLER_RECORD}"']),
-                     ("not_a_program.dll", "not_a_program.c", ["-shared"]),
-                     ("trust_root.exe", "trust_root.c", ["-municode", "-lcrypt32"]),
-                     ("system_text.exe", "system_text.c", ["-municode"]),
-                     ("user_attack.exe", "user_attack.c", ["-municode"])]
-        programs += [(f"{name}.dll", "planted_dll.c", ["-shared", f"-DVELTO_PLANTED_NAME={name}"])
+        programs += [("planted_installer.exe", installer,
+                      ["-mwindows", *release_kit.installer_options(66, record=PLANTED_INSTALLER_RECORD)]),
+                     ("trust_root.exe", HERE / "trust_root.c", ["-lcrypt32"]),
+                     ("system_text.exe", HERE / "system_text.c", []),
+                     ("user_attack.exe", HERE / "user_attack.c", [])]
+        programs += [(f"{name}.dll", HERE / "planted_dll.c", ["-shared", f"-DVELTO_PLANTED_NAME={name}"])
                      for name in PLANTED_DLLS]
         for output, source, options in programs:
             target = self.tools / output
-            if not target.exists() or target.stat().st_mtime < (HERE / source).stat().st_mtime:
-                run(*gcc, HERE / source, *options, "-o", target)
+            if not target.exists() or target.stat().st_mtime < Path(source).stat().st_mtime:
+                release_kit.build_windows_program(source, target, *options)
+        release_kit.build_dll(self.tools / "not_a_program.dll")
 
     def sign(self, signer, source, target):
         release_kit.sign(self.pki, str(source), str(target), signer={"leaf": "release", "other": "other"}[signer])

@@ -1,0 +1,112 @@
+/* The one tiny Windows program that tests and the demo use as an installer.
+ * What it does is chosen when it is built:
+ *
+ *   -DINSTALLER_MESSAGE="text"    prints the line on standard output.
+ *   -DINSTALLER_EXIT_CODE=N       ends with N. Without it, ends with the
+ *                                 number after the last space of its own
+ *                                 file name ("Setup 3010.exe" ends with
+ *                                 3010), or 0.
+ *   -DINSTALLER_RECORD=L"path"    writes the command line it was started
+ *                                 with (UTF-16) to path, and the names in
+ *                                 its own folder, one per line, to path
+ *                                 ".folder"; a relative path is taken from
+ *                                 the current folder, which it inherits.
+ *   -DINSTALLER_RECORD_BESIDE_SELF  writes the command line to its own
+ *                                 path + ".cmdline" instead.
+ *
+ * Built with -shared it is a DLL: a signed file that Windows will not
+ * start as a program. */
+#include <stdio.h>
+#include <stdlib.h>
+#include <wchar.h>
+#include <windows.h>
+
+#ifdef INSTALLER_MESSAGE
+static const char* const kMessage = INSTALLER_MESSAGE;
+#else
+static const char* const kMessage = NULL;
+#endif
+#ifdef INSTALLER_EXIT_CODE
+static const BOOL kExitCodeFromName = FALSE;
+static const unsigned long kExitCode = INSTALLER_EXIT_CODE;
+#else
+static const BOOL kExitCodeFromName = TRUE;
+static const unsigned long kExitCode = 0;
+#endif
+#ifdef INSTALLER_RECORD
+static const wchar_t* const kRecord = INSTALLER_RECORD;
+#else
+static const wchar_t* const kRecord = NULL;
+#endif
+#ifdef INSTALLER_RECORD_BESIDE_SELF
+static const BOOL kRecordBesideSelf = TRUE;
+#else
+static const BOOL kRecordBesideSelf = FALSE;
+#endif
+
+static BOOL write_text(const wchar_t* name, const wchar_t* text) {
+    HANDLE file = CreateFileW(name, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE) return FALSE;
+    DWORD written = 0;
+    const BOOL wrote = WriteFile(file, text, (DWORD)(wcslen(text) * sizeof(wchar_t)), &written, NULL);
+    CloseHandle(file);
+    return wrote;
+}
+
+static void own_path(wchar_t* path) {
+    path[0] = L'\0';
+    GetModuleFileNameW(NULL, path, MAX_PATH);
+}
+
+/* The number after the last space of the program's own file name. */
+static unsigned long exit_code_from_name(void) {
+    wchar_t self[MAX_PATH + 1];
+    own_path(self);
+    const wchar_t* number = wcsrchr(self, L' ');
+    return number != NULL ? wcstoul(number + 1, NULL, 10) : 0;
+}
+
+/* The entries of the folder this program was started from. */
+static void list_own_folder(wchar_t* listing, size_t capacity) {
+    wchar_t pattern[MAX_PATH + 2];
+    own_path(pattern);
+    wchar_t* slash = wcsrchr(pattern, L'\\');
+    if (slash == NULL) return;
+    wcscpy(slash + 1, L"*");
+    WIN32_FIND_DATAW entry;
+    HANDLE search = FindFirstFileW(pattern, &entry);
+    if (search == INVALID_HANDLE_VALUE) return;
+    do {
+        if (wcscmp(entry.cFileName, L".") == 0 || wcscmp(entry.cFileName, L"..") == 0) continue;
+        if (wcslen(listing) + wcslen(entry.cFileName) + 2 >= capacity) break;
+        wcscat(listing, entry.cFileName);
+        wcscat(listing, L"\n");
+    } while (FindNextFileW(search, &entry));
+    FindClose(search);
+}
+
+/* Returns FALSE when a record could not be written. */
+static BOOL record_start(void) {
+    wchar_t name[MAX_PATH + 16];
+    if (kRecord != NULL) {
+        static wchar_t listing[8192];
+        list_own_folder(listing, sizeof(listing) / sizeof(listing[0]));
+        swprintf(name, sizeof(name) / sizeof(name[0]), L"%ls.folder", kRecord);
+        return write_text(name, listing) && write_text(kRecord, GetCommandLineW());
+    }
+    if (kRecordBesideSelf) {
+        own_path(name);
+        wcscat(name, L".cmdline");
+        return write_text(name, GetCommandLineW());
+    }
+    return TRUE;
+}
+
+int wmain(void) {
+    if (kMessage != NULL) {
+        printf("%s\n", kMessage);
+        fflush(stdout);
+    }
+    if (!record_start()) return 250;
+    return (int)(kExitCodeFromName ? exit_code_from_name() : kExitCode);
+}
