@@ -17,8 +17,7 @@ def trust_in_prefix(work, certificate, env):
     """Adds certificate to the prefix's trusted roots, as an administrator
     would on a Windows machine for a private release server."""
     tool = os.path.join(work, "trust_root.exe")
-    subprocess.run(["x86_64-w64-mingw32-gcc", "-O2", "-s", "-static", "-municode",
-                    os.path.join(ROOT, "tests", "wine", "trust_root.c"), "-lcrypt32", "-o", tool], check=True)
+    release_kit.build_windows_program(os.path.join(ROOT, "tests", "wine", "trust_root.c"), tool, "-lcrypt32")
     subprocess.run(["/usr/bin/wine", tool, windows_path(certificate)], env=env, check=True)
 
 
