@@ -11,7 +11,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 verifier=$build/tests/authenticode/authenticode_verify_file
-"$here/fixtures/make_pki.sh" "$work/pki" >/dev/null
+python3 "$here/../shared/test_pki.py" signing "$work/pki" >/dev/null
 python3 "$here/fixtures/mkpe.py" pe32plus "$work/large.exe" --overlay $((mib * 1024 * 1024 - 1536))
 osslsigncode sign -certs "$work/pki/chain_full.pem" -key "$work/pki/leaf.key" -h sha256 \
   -in "$work/large.exe" -out "$work/large_signed.exe" >/dev/null

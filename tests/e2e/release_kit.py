@@ -18,7 +18,9 @@ MANIFEST_PATH = "downloads/velto/update/latest.json"
 INSTALLER_SOURCE = os.path.join(SOURCE_ROOT, "tests", "shared", "installer.c")
 
 sys.path.insert(0, FIXTURES)
+sys.path.insert(0, os.path.join(SOURCE_ROOT, "tests", "shared"))
 import tamper  # noqa: E402
+import test_pki  # noqa: E402
 
 
 class Pki:
@@ -41,8 +43,7 @@ def read_text(path):
 
 
 def make_pki(folder):
-    subprocess.run([os.path.join(FIXTURES, "make_pki.sh"), folder], check=True, stdout=subprocess.DEVNULL)
-    return Pki(folder)
+    return Pki(test_pki.make_signing_pki(folder))
 
 
 def build_installer(output, exit_code=0, message="Velto test installer ran.", command_line_file=None):

@@ -4,7 +4,7 @@
                               [--release-dir DIR] [--watch-stdin]
 
 Everything listens on 127.0.0.1, on ephemeral ports. Certificates come from
-test_certs.py (made in --cert-dir if missing there, else in a fresh
+../shared/test_pki.py (made in --cert-dir if missing there, else in a fresh
 temporary directory). Once all ports listen, FILE receives (atomically) a
 JSON object:
 
@@ -80,8 +80,9 @@ import warnings
 
 sys.dont_write_bytecode = True  # nothing written into the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "shared"))
 import connect_proxy  # noqa: E402
-import test_certs  # noqa: E402
+import test_pki  # noqa: E402
 
 LOOPBACK = "127.0.0.1"
 PROXY_ONLY_HOST = "release.velto.test"
@@ -421,8 +422,8 @@ def main():
     parser.add_argument("--verbose", action="store_true", help="log each request to standard error")
     arguments = parser.parse_args()
 
-    cert_dir = (test_certs.make_certificates(arguments.cert_dir) if arguments.cert_dir
-                else test_certs.fresh_certificates())
+    cert_dir = (test_pki.make_server_certificates(arguments.cert_dir) if arguments.cert_dir
+                else test_pki.fresh_server_certificates())
     stop = threading.Event()
     signal.signal(signal.SIGTERM, lambda *_: stop.set())
     signal.signal(signal.SIGINT, lambda *_: stop.set())

@@ -10,7 +10,7 @@ Velto.exe in a fresh Wine prefix on a headless X display, answers each
 message box with keys, reads the box texts from Wine's msgbox trace, and
 checks the exit code, the exact texts and what is left in the staging
 folder. The installers are tiny programs built here with mingw-w64 and
-signed with the test PKI of tests/authenticode (make_pki.sh).
+signed with the test signing PKI (tests/shared/test_pki.py).
 
 Setup, once per run: the server (its ports are ephemeral), the PKI, the
 test programs, and two builds of Velto.exe in DIR/velto-build: one without
