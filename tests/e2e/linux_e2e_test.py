@@ -8,6 +8,7 @@ through Wine), velto in a pseudo-terminal answering its prompts.
 import argparse
 import os
 import shutil
+import signal
 import stat
 import subprocess
 import sys
@@ -16,7 +17,7 @@ import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import release_kit  # noqa: E402
-from terminal_run import run_in_terminal  # noqa: E402
+from terminal_run import CTRL_C, run_in_terminal  # noqa: E402
 
 CONFIG_MESSAGE = ("This Velto bootstrapper has not been configured for release yet.\n\nRebuild it with the final "
                   "HTTPS manifest URL and the local release certificate thumbprint before Signaro signing.")
@@ -133,8 +134,8 @@ class LinuxEndToEnd(unittest.TestCase):
                 if name.startswith("VeltoBootstrap"):
                     shutil.rmtree(os.path.join(temporary, name))
 
-    def run_velto(self, answer="o", velto=None):
-        return run_in_terminal([velto or self.release.velto], self.release.env, answer=answer)
+    def run_velto(self, answer="o", velto=None, env=None, then=None):
+        return run_in_terminal([velto or self.release.velto], env or self.release.env, answer=answer, then=then)
 
     def serve(self, installer="exit0", version="2.0.0", **members):
         url, digest = self.release.installer(installer)
@@ -225,6 +226,25 @@ class LinuxEndToEnd(unittest.TestCase):
             with self.subTest(answer=answer):
                 self.serve(version="2.1.0 beta")
                 self.check(self.run_velto(answer=answer), 0, [confirmation("2.1.0 beta")])
+
+    def test_interrupts_close_the_box_or_reach_the_installer(self):
+        # The test installer waits for Ctrl-C once it has said that it runs.
+        env = dict(self.release.env, VELTO_TEST_INSTALLER_WAITS="1")
+        running = "Waiting for Ctrl-C."
+        for name, answer, then, code, shown in (
+                ("ctrl_c_at_the_prompt", CTRL_C, None, 0, None),
+                ("sigint_at_the_prompt", signal.SIGINT, None, 0, None),
+                ("sighup_at_the_prompt", signal.SIGHUP, None, 0, None),
+                ("sigterm_at_the_prompt", signal.SIGTERM, None, 0, None),
+                ("ctrl_c_to_the_installer", "o", (running, CTRL_C), 3, "The installer saw Ctrl-C."),
+                ("sigterm_passed_to_the_installer", "o", (running, signal.SIGTERM), 128 + 15, running),
+                ("sighup_passed_to_the_installer", "o", (running, signal.SIGHUP), 128 + 1, running)):
+            with self.subTest(name):
+                self.serve("exit3")
+                run = self.run_velto(answer=answer, env=env, then=then)
+                self.check(run, code, [confirmation("2.0.0")])
+                if shown:
+                    self.assertIn(shown, run.plain_output)
 
     def test_installer_exit_code_is_passed_on(self):
         for installer, code in (("exit0", 0), ("exit3", 3), ("exit42", 42)):

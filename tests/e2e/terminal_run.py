@@ -9,6 +9,14 @@ import time
 
 CONFIRM_PROMPT = b"OK or Cancel? [o/c] "
 ENTER_PROMPT = b"Press Enter to continue. "
+CTRL_C = b"\x03"
+
+
+def plain_text(output):
+    """The output without terminal control sequences. Wine's console moves
+    the cursor over blanks instead of writing them."""
+    text = output.replace("\x1b[K\x1b[1C", " ")
+    return re.sub(r"\x1b\[[0-9;?]*[A-Za-z]", "", text)
 
 
 class TerminalRun:
@@ -18,10 +26,7 @@ class TerminalRun:
 
     @property
     def plain_output(self):
-        """The output without terminal control sequences. Wine's console
-        moves the cursor over blanks instead of writing them."""
-        text = self.output.replace("\x1b[K\x1b[1C", " ")
-        return re.sub(r"\x1b\[[0-9;?]*[A-Za-z]", "", text)
+        return plain_text(self.output)
 
     @property
     def boxes(self):
@@ -35,9 +40,12 @@ class TerminalRun:
         return texts
 
 
-def run_in_terminal(argv, env, answer="o", timeout=300):
+def run_in_terminal(argv, env, answer="o", timeout=300, then=None):
     """Starts argv in a pseudo-terminal; answers the confirmation with answer
-    (None: closes the input instead) and every error box with Enter."""
+    and every error box with Enter. An answer is a text typed with Enter,
+    None: the input closed, bytes: typed as they are (CTRL_C), or a signal
+    number: sent to the program. With then, (text, action): once text has
+    been shown, the action, one as an answer, is done once."""
     pid, terminal = pty.fork()
     if pid == 0:
         try:
@@ -57,7 +65,10 @@ def run_in_terminal(argv, env, answer="o", timeout=300):
             if not chunk:
                 break
             output += chunk
-        answered = _answer_prompts(terminal, output, answered, answer)
+        answered = _answer_prompts(pid, terminal, output, answered, answer)
+        if then and then[0] in plain_text(output.decode("utf-8", "replace")):
+            _act(pid, terminal, then[1])
+            then = None
     else:
         os.kill(pid, 9)
     _, status = os.waitpid(pid, 0)
@@ -66,12 +77,21 @@ def run_in_terminal(argv, env, answer="o", timeout=300):
     return TerminalRun(os.waitstatus_to_exitcode(status), text)
 
 
-def _answer_prompts(terminal, output, answered, answer):
+def _act(pid, terminal, action):
+    if isinstance(action, bytes):
+        os.write(terminal, action)
+    else:
+        os.kill(pid, action)
+
+
+def _answer_prompts(pid, terminal, output, answered, answer):
     prompts = output.count(CONFIRM_PROMPT) + output.count(ENTER_PROMPT)
     while answered < prompts:
         confirming = output.rfind(CONFIRM_PROMPT) > output.rfind(ENTER_PROMPT)
         if confirming and answer is None:
             os.write(terminal, b"\x04")  # end of input: the box is closed
+        elif confirming and not isinstance(answer, str):
+            _act(pid, terminal, answer)
         else:
             os.write(terminal, (answer if confirming else "").encode() + b"\n")
         answered += 1

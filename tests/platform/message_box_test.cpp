@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <string>
 
 #include "platform/win_api.h"
@@ -98,6 +99,68 @@ INSTANTIATE_TEST_SUITE_P(
         HostileTextCase{"caption", L"2.0", L"Velto\x1b[2J", "\x1b", "[Velto<U+001B>[2J]"},
         HostileTextCase{"tab_and_line_feed_stay", L"2.0\tbeta\nnext", L"Velto", "<U+", "2.0\tbeta\nnext"}),
     [](const ::testing::TestParamInfo<HostileTextCase>& caseInfo) { return std::string(caseInfo.param.name); });
+
+// In the child: the box's result when the box left the signal's default
+// action, the signal mask and the terminal's modes as they were; 100
+// otherwise.
+int BoxKeepingWhatItFound(UINT flags, int signal) {
+    std::signal(signal, SIG_DFL);  // whatever the test was started with
+    termios before {};
+    tcgetattr(STDIN_FILENO, &before);
+    const int result = MessageBoxW(nullptr, kConfirmation, L"Velto", flags);
+    struct sigaction after {};
+    sigaction(signal, nullptr, &after);
+    termios now {};
+    tcgetattr(STDIN_FILENO, &now);
+    sigset_t mask;
+    pthread_sigmask(SIG_SETMASK, nullptr, &mask);
+    const bool kept = after.sa_handler == SIG_DFL && !sigismember(&mask, signal) &&
+                      now.c_lflag == before.c_lflag && now.c_iflag == before.c_iflag;
+    return kept ? result : 100;
+}
+
+struct SignalCase {
+    const char* name;
+    UINT flags;
+    int signal;
+    int result;
+};
+
+class SignalAtTheBox : public ::testing::TestWithParam<SignalCase> {};
+
+// The box closes as its window's close button would, and the caller's
+// signal handling and terminal are as they were.
+TEST_P(SignalAtTheBox, ClosesItAndRestoresWhatItChanged) {
+    int terminal = -1;
+    const pid_t child = forkpty(&terminal, nullptr, nullptr, nullptr);
+    if (child == 0) {
+        KeepOutputAsWritten(STDOUT_FILENO);
+        _exit(BoxKeepingWhatItFound(GetParam().flags, GetParam().signal));
+    }
+    std::string shown;
+    char buffer[512];
+    bool signalled = false;
+    for (ssize_t count; (count = read(terminal, buffer, sizeof(buffer))) > 0;) {
+        shown.append(buffer, static_cast<std::size_t>(count));
+        if (!signalled && (shown.find("[o/c] ") != std::string::npos || shown.find("continue. ") != std::string::npos)) {
+            kill(child, GetParam().signal);
+            signalled = true;
+        }
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    close(terminal);
+    ASSERT_TRUE(WIFEXITED(status)) << shown;
+    EXPECT_EQ(WEXITSTATUS(status), GetParam().result);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Signals, SignalAtTheBox,
+    ::testing::Values(SignalCase{"interrupted_question", MB_OKCANCEL, SIGINT, IDCANCEL},
+                      SignalCase{"hung_up_question", MB_OKCANCEL, SIGHUP, IDCANCEL},
+                      SignalCase{"interrupted_error", MB_ICONERROR, SIGINT, IDOK},
+                      SignalCase{"terminated_error", MB_ICONERROR, SIGTERM, IDOK}),
+    [](const ::testing::TestParamInfo<SignalCase>& caseInfo) { return std::string(caseInfo.param.name); });
 
 TEST(MessageBox, ErrorBoxWaitsForEnter) {
     std::string shown;

@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstring>
 #include <thread>
 
@@ -58,6 +59,41 @@ TEST_F(Launch, KilledProgramReportsItsSignal) {
     const std::string path = Script("setup", "#!/bin/sh\nkill -TERM $$\n");
     EXPECT_EQ(LaunchHeld(Wide(path), errorText), 128 + 15);
 }
+
+struct SignalWhileWaitingCase {
+    const char* name;
+    int signal;
+    const char* waitSeconds;  // how long the program waits to be signalled
+    int exitCode;
+};
+
+class SignalWhileWaiting : public Launch, public ::testing::WithParamInterface<SignalWhileWaitingCase> {};
+
+// The program signals the process that waits for it, as a person or a
+// service manager would: a hang-up or a termination request is passed on
+// to the program (7), an interrupt or a quit is the program's own affair
+// (5; 9 if it was passed on anyway). The waiter lives on either way.
+TEST_P(SignalWhileWaiting, ReachesTheProgramOnlyWhenPassedOn) {
+    const int signal = GetParam().signal;
+    struct sigaction before {};
+    sigaction(signal, nullptr, &before);
+    const std::string path =
+        Script("setup", std::string("#!/bin/sh\ntrap 'exit 9' INT QUIT\ntrap 'kill $! 2>/dev/null; exit 7' TERM HUP\n") +
+                            "kill -" + std::to_string(signal) + " $PPID\nsleep " + GetParam().waitSeconds +
+                            " </dev/null >/dev/null 2>&1 &\nwait\nexit 5\n");
+    EXPECT_EQ(LaunchHeld(Wide(path), errorText), GetParam().exitCode);
+    struct sigaction after {};
+    sigaction(signal, nullptr, &after);
+    EXPECT_EQ(after.sa_handler, before.sa_handler);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Signals, SignalWhileWaiting,
+    ::testing::Values(SignalWhileWaitingCase{"termination_request", SIGTERM, "10", 7},
+                      SignalWhileWaitingCase{"hang_up", SIGHUP, "10", 7},
+                      SignalWhileWaitingCase{"interrupt", SIGINT, "0.3", 5},
+                      SignalWhileWaitingCase{"quit", SIGQUIT, "0.3", 5}),
+    [](const ::testing::TestParamInfo<SignalWhileWaitingCase>& caseInfo) { return std::string(caseInfo.param.name); });
 
 struct StartFailureCase {
     const char* name;

@@ -1,14 +1,17 @@
 #include "platform/linux/child_process.h"
 
 #include <sys/socket.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <mutex>
 
 #include "platform/linux/error_mapping.h"
+#include "platform/linux/held_signals.h"
 
 extern char** environ;
 
@@ -29,6 +32,24 @@ struct Orphans {
 Orphans& AllOrphans() {
     static auto* orphans = new Orphans;
     return *orphans;
+}
+
+// How often a wait looks at the process when the kernel cannot say when
+// it ends (no process descriptor).
+constexpr std::chrono::milliseconds kLookEvery {20};
+
+// The next stretch of a wait: the time left, cut to kLookEvery when the
+// end cannot be waited for; false once the time is up.
+bool NextStretch(std::chrono::steady_clock::time_point deadline, bool limited, bool canWaitForEnd,
+                 timespec& stretch) {
+    using std::chrono::duration_cast;
+    using std::chrono::nanoseconds;
+    nanoseconds left = limited ? deadline - std::chrono::steady_clock::now() : nanoseconds(kLookEvery);
+    if (left <= nanoseconds::zero()) return false;
+    if (!canWaitForEnd && left > kLookEvery) left = kLookEvery;
+    stretch.tv_sec = static_cast<time_t>(duration_cast<std::chrono::seconds>(left).count());
+    stretch.tv_nsec = static_cast<long>((left % std::chrono::seconds(1)).count());
+    return true;
 }
 
 // A process ended by a signal reports 128 plus the signal's number, as
@@ -111,9 +132,9 @@ int LetRun(ChildProcess& child) {
     return error;
 }
 
-void Reap(ChildProcess& child, bool block) {
+bool Reap(ChildProcess& child, bool block) {
     // pid -1 would reap any child at all.
-    if (child.ended || child.pid <= 0) return;
+    if (child.ended || child.pid <= 0) return child.ended;
     int status = 0;
     pid_t result = 0;
     do {
@@ -123,6 +144,32 @@ void Reap(ChildProcess& child, bool block) {
         child.ended = true;
         child.exitCode = ExitCodeFromStatus(child, status);
     }
+    return result >= 0;
+}
+
+bool WaitForEnd(ChildProcess& child, long milliseconds) {
+    Reap(child, false);
+    if (child.ended || child.pid <= 0) return child.ended;
+    const bool limited = milliseconds >= 0;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limited ? milliseconds : 0);
+    // Readable once the process has ended. The system call itself: the C
+    // library's header for it lacks C linkage in some versions.
+    const int ending = static_cast<int>(syscall(SYS_pidfd_open, child.pid, 0));
+    HeldSignals held;
+    HoldSignals({SIGHUP, SIGTERM}, {SIGINT, SIGQUIT}, held);
+    for (;;) {
+        // A process that cannot be waited for (reaped by someone else) is not waited for.
+        if (!Reap(child, false) || child.ended) break;
+        // Not reaped yet, so the number is still this process's.
+        if (const int caught = TakeCaughtSignal(); caught != 0) kill(child.pid, caught);
+        timespec stretch {};
+        const bool more = NextStretch(deadline, limited, ending >= 0, stretch);
+        if (!more) break;
+        WaitForEvent(held, ending, limited || ending < 0 ? &stretch : nullptr);
+    }
+    ReleaseSignals(held);
+    if (ending >= 0) close(ending);
+    return child.ended;
 }
 
 void ReapOrphans() {

@@ -40,7 +40,15 @@ bool StartWaitingChild(const std::string& program, const std::vector<std::string
 int LetRun(ChildProcess& child);
 
 // Reaps the process if it has ended; with block, waits until it has.
-void Reap(ChildProcess& child, bool block);
+// False when it cannot be waited for: not a child (any more).
+bool Reap(ChildProcess& child, bool block);
+
+// Waits until the process has ended, or for at most milliseconds when
+// that is not negative; true once it has ended and been reaped. While it
+// waits, as system(3) does, the caller ignores an interrupt and a quit
+// (from the terminal, they reach the process too: it decides), and passes
+// a hang-up or a termination request on to the process, then waits on.
+bool WaitForEnd(ChildProcess& child, long milliseconds);
 
 // Reaps the processes that were let go of while they ran and have ended.
 void ReapOrphans();

@@ -1,14 +1,18 @@
 // MessageBoxW on the controlling terminal. Without a terminal nobody can
 // answer, so a question is answered with Cancel: nothing is started
-// without a person's consent.
+// without a person's consent. An interrupt (Ctrl-C), a hang-up or a
+// termination request while the box waits closes it, as closing the
+// window does on Windows: a question is cancelled, an error acknowledged.
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cwchar>
 #include <string>
 
+#include "platform/linux/held_signals.h"
 #include "platform/linux/text_conversion.h"
 #include "platform/linux/user32.h"
 
@@ -25,10 +29,13 @@ bool WriteAll(int fd, const std::string& text) {
     return true;
 }
 
-// One line of input, without its line feed; false at the end of input.
-bool ReadLine(int fd, std::string& line) {
+// One line of input, without its line feed; false at the end of input
+// or when a caught signal ended the wait.
+bool ReadLine(int fd, const velto::platform::HeldSignals& held, std::string& line) {
     line.clear();
     for (;;) {
+        velto::platform::WaitForEvent(held, fd, nullptr);
+        if (velto::platform::CaughtSignal() != 0) return false;
         char c = 0;
         const ssize_t count = read(fd, &c, 1);
         if (count < 0 && errno == EINTR) continue;
@@ -82,11 +89,16 @@ std::string BoxText(LPCWSTR caption, LPCWSTR text) {
 }
 
 int AskOnTerminal(int tty, const std::string& box, bool question) {
+    velto::platform::HeldSignals held;
+    velto::platform::HoldSignals({SIGINT, SIGHUP, SIGTERM}, {}, held);
     WriteAll(tty, box + (question ? "OK or Cancel? [o/c] " : "Press Enter to continue. "));
     std::string answer;
-    const bool answered = ReadLine(tty, answer);
+    const bool answered = ReadLine(tty, held, answer);
+    velto::platform::ReleaseSignals(held);
+    const bool interrupted = velto::platform::TakeCaughtSignal() != 0;
+    if (interrupted) WriteAll(tty, "\n");  // what follows starts on a line of its own
     if (!question) return IDOK;
-    return answered && IsOkAnswer(answer) ? IDOK : IDCANCEL;
+    return answered && !interrupted && IsOkAnswer(answer) ? IDOK : IDCANCEL;
 }
 
 }  // namespace

@@ -5,12 +5,10 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <climits>
 #include <csignal>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "platform/linux/child_process.h"
@@ -192,18 +190,9 @@ extern "C" BOOL TerminateProcess(HANDLE hProcess, UINT uExitCode) {
 extern "C" DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
     KernelObject* process = velto::platform::FindObject(hHandle, ObjectKind::Process);
     if (process == nullptr) return WAIT_FAILED;
-    ChildProcess& child = *process->child;
-    if (dwMilliseconds == INFINITE) {
-        Reap(child, true);
-        return child.ended ? WAIT_OBJECT_0 : WAIT_FAILED;
-    }
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(dwMilliseconds);
-    for (;;) {
-        Reap(child, false);
-        if (child.ended) return WAIT_OBJECT_0;
-        if (std::chrono::steady_clock::now() >= deadline) return WAIT_TIMEOUT;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
+    const long milliseconds = dwMilliseconds == INFINITE ? -1 : static_cast<long>(dwMilliseconds);
+    if (velto::platform::WaitForEnd(*process->child, milliseconds)) return WAIT_OBJECT_0;
+    return dwMilliseconds == INFINITE ? WAIT_FAILED : WAIT_TIMEOUT;
 }
 
 extern "C" BOOL GetExitCodeProcess(HANDLE hProcess, LPDWORD lpExitCode) {
