@@ -28,23 +28,13 @@ def publish_release(pki, base_url):
 
 
 def demo_environment(server_ca):
-    env = {k: v for k, v in os.environ.items()
-           if k not in ("XDG_RUNTIME_DIR", "http_proxy", "https_proxy", "HTTPS_PROXY", "HTTP_PROXY")}
-    for folder in ("tmp", "home"):
-        os.makedirs(os.path.join(WORK, folder), exist_ok=True)
-    # The demo's certificate authority is trusted by this run alone, and
-    # every file the run writes stays in the build folder.
-    env.update({"SSL_CERT_FILE": server_ca, "TMPDIR": os.path.join(WORK, "tmp"), "HOME": os.path.join(WORK, "home"),
-                "WINEPREFIX": os.path.join(WORK, "wineprefix"), "WINEDEBUG": "-all",
-                "WINEDLLOVERRIDES": "mscoree,mshtml="})
+    """scripts/wine-env's environment (the Wine prefix, the home folder, no
+    proxies), in which the demo's certificate authority is trusted by this
+    run alone and every file the run writes stays in the build folder."""
+    env = {k: v for k, v in os.environ.items() if k != "XDG_RUNTIME_DIR"}
+    os.makedirs(os.path.join(WORK, "tmp"), exist_ok=True)
+    env.update({"SSL_CERT_FILE": server_ca, "TMPDIR": os.path.join(WORK, "tmp")})
     return env
-
-
-def prepare_wine(env):
-    if not os.path.isdir(env["WINEPREFIX"]):
-        say("Preparing Wine for the demo installer (first run only)")
-        subprocess.run(["/usr/bin/wine", "wineboot", "-i"], env=env, check=True, stdout=subprocess.DEVNULL,
-                       stderr=subprocess.DEVNULL)
 
 
 def main():
@@ -52,6 +42,10 @@ def main():
     parser.add_argument("--windows", action="store_true", help="run the real Velto.exe under Wine instead")
     options = parser.parse_args()
     os.makedirs(WORK, exist_ok=True)
+    wine = os.path.join(WORK, "wine")
+    if not os.path.isfile(os.path.join(wine, "prefix", "system.reg")):
+        say("Preparing Wine for the demo installer (first run only)")
+    release_kit.enter_wine_env(wine, "--session", *(["--host-display"] if options.windows else []))
 
     say("Making a demo signing certificate")
     pki = release_kit.make_pki(os.path.join(WORK, "pki"))
@@ -62,7 +56,6 @@ def main():
         publish_release(pki, info["base_url"])
         manifest_url = info["base_url"] + "/" + release_kit.MANIFEST_PATH
         env = demo_environment(info["ca_file"])
-        prepare_wine(env)
         if options.windows:
             import demo_windows  # noqa: E402
             code = demo_windows.run(WORK, manifest_url, pki.pin, info["ca_file"], env)
@@ -75,8 +68,6 @@ def main():
             code = subprocess.run([velto], env=env).returncode
         say("%s ended with exit code %d" % ("Velto.exe" if options.windows else "velto", code))
     finally:
-        subprocess.run(["wineserver", "-k"], env=demo_environment(info["ca_file"]), check=False,
-                       stderr=subprocess.DEVNULL)
         release_kit.stop_release_server(server)
     return code
 

@@ -166,6 +166,17 @@ def build_velto(build_dir, manifest_url, pin, extra_cmake_args=(), windows=False
     return os.path.join(build_dir, "src", "platform", "linux", "velto")
 
 
+def enter_wine_env(folder, *options):
+    """Runs this script again inside scripts/wine-env with its own Wine
+    prefix in folder (options as wine-env takes them), unless it runs
+    there already."""
+    folder = os.path.abspath(folder)
+    if os.environ.get("VELTO_WINE_ENV_DIR") != folder:
+        command = [os.path.join(SOURCE_ROOT, "scripts", "wine-env"), *options, folder, "--", sys.executable,
+                   *sys.argv]
+        os.execv(command[0], [str(part) for part in command])
+
+
 def start_release_server(work, release_dir):
     """Starts the local release server serving release_dir; returns the
     process and its ready information (ports, base_url, ca_file). The

@@ -579,11 +579,7 @@ def main():
     arguments = parser.parse_args()
     arguments.work = arguments.work.resolve()
 
-    environment = arguments.work / "wine"
-    if os.environ.get("VELTO_WINE_ENV_DIR") != str(environment):
-        command = [SOURCE / "scripts" / "wine-env", "--fresh", "--display", "--session", environment,
-                   "--", sys.executable, *sys.argv]
-        os.execv(str(command[0]), [str(part) for part in command])
+    release_kit.enter_wine_env(arguments.work / "wine", "--fresh", "--display", "--session")
 
     started = time.monotonic()
     suite = Suite(arguments.work)
