@@ -69,10 +69,9 @@ class Release:
             "exit3": release_kit.build_installer(os.path.join(self.work, "exit3.exe"), 3),
             "exit42": release_kit.build_installer(os.path.join(self.work, "exit42.exe"), 42),
             "cmdline": release_kit.build_installer(os.path.join(self.work, "cmdline.exe"), 0,
-                                                   command_line_file="Z:" + self.command_line_file.replace("/", "\\")),
+                                                   record="Z:" + self.command_line_file.replace("/", "\\")),
         }
-        dll = shutil.copy(plain["exit0"], os.path.join(self.work, "library.exe"))
-        release_kit.mark_as_dll(dll)
+        dll = release_kit.build_dll(os.path.join(self.work, "library.dll"))
         for name, path in plain.items():
             release_kit.sign(self.pki, path, os.path.join(files, name + ".exe"))
         release_kit.sign(self.pki, dll, os.path.join(files, "dll.exe"))
@@ -259,7 +258,7 @@ class LinuxEndToEnd(unittest.TestCase):
         if os.path.exists(self.release.command_line_file):
             os.remove(self.release.command_line_file)
         self.check(self.run_velto(), 0, [confirmation("2.0.0")])
-        with open(self.release.command_line_file, encoding="utf-8") as file:
+        with open(self.release.command_line_file, encoding="utf-16-le") as file:
             recorded = file.read()
         # Wine shows the program its own file under the drive that maps /.
         self.assertEqual(recorded, '"Z:%s"' % self.release.staged_file.replace("/", "\\"))

@@ -46,19 +46,6 @@ def make_pki(folder):
     return Pki(test_pki.make_signing_pki(folder))
 
 
-def build_installer(output, exit_code=0, message="Velto test installer ran.", command_line_file=None):
-    """A Windows console program that prints message and exits with
-    exit_code; with command_line_file (a Windows path) it also writes its
-    command line there."""
-    command = ["x86_64-w64-mingw32-gcc", "-municode", "-O2", "-s", "-Wl,--no-insert-timestamp",
-               "-DEXIT_CODE=%d" % exit_code, "-DMESSAGE=\"%s\"" % message.replace('"', '\\"')]
-    if command_line_file:
-        command.append('-DCOMMAND_LINE_FILE=L"%s"' % command_line_file.replace("\\", "\\\\"))
-    command += ["-o", output, os.path.join(HERE, "installers", "installer.c")]
-    subprocess.run(command, check=True)
-    return output
-
-
 def build_windows_program(source, output, *options):
     """Compiles one C file for 64-bit Windows with mingw-w64: static,
     stripped and without a link time stamp, so that the same source gives
@@ -87,6 +74,13 @@ def installer_options(exit_code=None, message=None, record=None):
     return macros
 
 
+def build_installer(output, exit_code=0, message="Velto test installer ran.", record=None, options=()):
+    """The test installer as a Windows console program that prints message
+    and ends with exit_code; with record (a Windows path) it also writes
+    down its command line there (see tests/shared/installer.c)."""
+    return build_windows_program(INSTALLER_SOURCE, output, *installer_options(exit_code, message, record), *options)
+
+
 def build_dll(output):
     """The test installer built as a DLL: a file that Windows will not
     start as a program, to be signed like an installer."""
@@ -101,19 +95,6 @@ def sign(pki, unsigned, signed, signer="release"):
                     "-key", os.path.join(pki.folder, key), "-h", "sha256", "-n", "Velto Setup",
                     "-in", unsigned, "-out", signed], check=True, stdout=subprocess.DEVNULL)
     return signed
-
-
-def mark_as_dll(path):
-    """Sets the DLL flag in a PE image's file header: a file that Windows
-    will not start as a program."""
-    with open(path, "r+b") as file:
-        data = bytearray(file.read())
-        header = int.from_bytes(data[0x3C:0x40], "little")
-        flags_at = header + 4 + 18
-        flags = int.from_bytes(data[flags_at:flags_at + 2], "little") | 0x2000
-        data[flags_at:flags_at + 2] = flags.to_bytes(2, "little")
-        file.seek(0)
-        file.write(data)
 
 
 def alter_byte(source, target):

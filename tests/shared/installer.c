@@ -14,6 +14,11 @@
  *   -DINSTALLER_RECORD_BESIDE_SELF  writes the command line to its own
  *                                 path + ".cmdline" instead.
  *
+ * With VELTO_TEST_INSTALLER_WAITS set in its environment it then waits, up
+ * to a minute, for Ctrl-C and says that it saw it, as a long installation
+ * that handles Ctrl-C itself would; without Ctrl-C it ends with 124, as
+ * timeout(1) does.
+ *
  * Built with -shared it is a DLL: a signed file that Windows will not
  * start as a program. */
 #include <stdio.h>
@@ -102,11 +107,36 @@ static BOOL record_start(void) {
     return TRUE;
 }
 
+#define NO_CTRL_C_EXIT 124
+
+static HANDLE interrupted;
+
+static BOOL WINAPI on_console_control(DWORD event) {
+    if (event != CTRL_C_EVENT) return FALSE;
+    SetEvent(interrupted);
+    return TRUE;
+}
+
+/* Returns whether Ctrl-C came within a minute. */
+static BOOL wait_for_ctrl_c(void) {
+    interrupted = CreateEventW(NULL, TRUE, FALSE, NULL);
+    if (interrupted == NULL || !SetConsoleCtrlHandler(on_console_control, TRUE)) return FALSE;
+    printf("Waiting for Ctrl-C.\n");
+    fflush(stdout);
+    const DWORD waited = WaitForSingleObject(interrupted, 60000);
+    CloseHandle(interrupted);
+    if (waited != WAIT_OBJECT_0) return FALSE;
+    printf("The installer saw Ctrl-C.\n");
+    fflush(stdout);
+    return TRUE;
+}
+
 int wmain(void) {
+    if (!record_start()) return 250;
     if (kMessage != NULL) {
         printf("%s\n", kMessage);
         fflush(stdout);
     }
-    if (!record_start()) return 250;
+    if (_wgetenv(L"VELTO_TEST_INSTALLER_WAITS") != NULL && !wait_for_ctrl_c()) return NO_CTRL_C_EXIT;
     return (int)(kExitCodeFromName ? exit_code_from_name() : kExitCode);
 }
