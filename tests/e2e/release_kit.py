@@ -7,6 +7,7 @@ Shared by the end-to-end tests and the demo."""
 import hashlib
 import json
 import os
+import shutil
 import subprocess
 import sys
 import time
@@ -19,6 +20,7 @@ INSTALLER_SOURCE = os.path.join(SOURCE_ROOT, "tests", "shared", "installer.c")
 
 sys.path.insert(0, FIXTURES)
 sys.path.insert(0, os.path.join(SOURCE_ROOT, "tests", "shared"))
+import scenarios  # noqa: E402
 import tamper  # noqa: E402
 import test_pki  # noqa: E402
 
@@ -103,6 +105,33 @@ def alter_byte(source, target):
     tamper.tamper("code", source, target)
 
 
+def make_installers(pki, folder, build):
+    """Makes in folder the installers that the scenarios serve, by name
+    (see scenarios.INSTALLER_EXIT_CODES); build(exit_code, output) writes
+    an unsigned one. Returns their bytes by name."""
+    os.makedirs(folder, exist_ok=True)
+
+    def path(name):
+        return os.path.join(folder, name + ".exe")
+
+    names = []
+    for code in scenarios.INSTALLER_EXIT_CODES:
+        build(code, path(f"unsigned_{code}"))
+        names.append(sign(pki, path(f"unsigned_{code}"), path(f"genuine_{code}")))
+    names.append(shutil.copyfile(path("unsigned_0"), path("unsigned")))
+    names.append(sign(pki, path("unsigned_0"), path("other_signer"), signer="other"))
+    for name, source in (("altered", "genuine_0"), ("other_signer_altered", "other_signer")):
+        alter_byte(path(source), path(name))
+        names.append(path(name))
+    build_dll(path("not_a_program"))
+    names.append(sign(pki, path("not_a_program"), path("signed_dll")))
+    installers = {}
+    for file in names:
+        with open(file, "rb") as source:
+            installers[os.path.basename(file)[:-len(".exe")]] = source.read()
+    return installers
+
+
 def sha256_of(path):
     digest = hashlib.sha256()
     with open(path, "rb") as file:
@@ -145,6 +174,37 @@ def build_velto(build_dir, manifest_url, pin, extra_cmake_args=(), windows=False
     if windows:
         return os.path.join(build_dir, "Velto.exe")
     return os.path.join(build_dir, "src", "platform", "linux", "velto")
+
+
+def publish(release_dir, served_manifest, installer, ready):
+    """Serves one scenario's release from release_dir alone: the installer
+    (bytes; None: none) at INSTALLER_PATH and the manifest (as
+    scenarios.manifest describes it; None: none) with the names in braces
+    in its members filled in for this server."""
+    shutil.rmtree(release_dir, ignore_errors=True)
+    os.makedirs(release_dir)
+    if installer is not None:
+        target = os.path.join(release_dir, scenarios.INSTALLER_PATH)
+        os.makedirs(os.path.dirname(target))
+        with open(target, "wb") as file:
+            file.write(installer)
+    if served_manifest is None:
+        return
+    digest = hashlib.sha256(installer if installer is not None else b"").hexdigest().upper()
+    values = {
+        "installer_url": f"{ready['base_url']}/{scenarios.INSTALLER_PATH}",
+        "installer_path": scenarios.INSTALLER_PATH,
+        "installer_sha256": digest,
+        "installer_sha256_lower": digest.lower(),
+        "installer_sha256_63": digest[:63],
+        "installer_sha256_62": digest[:62],
+        "other_sha256": hashlib.sha256(b"another release").hexdigest().upper(),
+        "base_url": ready["base_url"],
+        "http_url": f"http://localhost:{ready['ports']['http']}",
+        "self_signed_url": f"https://localhost:{ready['ports']['self_signed']}",
+    }
+    members = {name: value.format(**values) for name, value in served_manifest["members"].items()}
+    write_manifest(release_dir, padding_to=served_manifest["padding_to"], **members)
 
 
 def enter_wine_env(folder, *options):

@@ -4,7 +4,8 @@
     python3 tests/wine/end_to_end.py --work DIR [--only NAME ...]
                                      [--screenshot FILE]
 
-Each scenario serves a release manifest and an installer from the local
+Each scenario of the shared table (tests/shared/scenarios.py) that Wine
+can run serves a release manifest and an installer from the local
 release server (tests/net/release_server.py) on https://localhost, runs
 Velto.exe in a fresh Wine prefix on a headless X display, answers each
 message box with keys, reads the box texts from Wine's msgbox trace, and
@@ -40,9 +41,7 @@ the suite runs on, which is Wine):
 """
 
 import argparse
-import dataclasses
 import getpass
-import hashlib
 import os
 import re
 import shutil
@@ -50,15 +49,14 @@ import subprocess
 import sys
 import time
 from pathlib import Path
-from typing import Callable, Optional
 
 SOURCE = Path(__file__).resolve().parents[2]
 HERE = Path(__file__).resolve().parent
 sys.path.insert(0, str(SOURCE / "tests" / "e2e"))
+sys.path.insert(0, str(SOURCE / "tests" / "shared"))
 import release_kit  # noqa: E402
-INSTALLER_PATH = "downloads/velto/Velto_Setup_2.1.0.exe"
-MANIFEST_LIMIT = 131072
-INSTALLER_LIMIT = 268435456
+from scenarios import WINE, SystemMessage, scenarios_for  # noqa: E402
+
 COMMAND_LINE_RECORD = "velto-installer-command-line.txt"
 PLANTED_INSTALLER_RECORD = "velto-planted-installer-ran.txt"
 PLANTED_DLLS = ("winhttp", "bcrypt", "wintrust", "crypt32")
@@ -66,27 +64,8 @@ PLANTED_DLLS = ("winhttp", "bcrypt", "wintrust", "crypt32")
 # a DLL that is not one of its KnownDLLs.
 NATIVE_FIRST = "winhttp,bcrypt,wintrust,crypt32=n,b"
 BOX_TIMEOUT = 60.0
-INSTALLER_EXIT_CODES = (0, 3, 42, 4294967295)
-
-NOT_CONFIGURED = ("This Velto bootstrapper has not been configured for release yet.\n\nRebuild it with the final "
-                  "HTTPS manifest URL and the local release certificate thumbprint before Signaro signing.")
-MANIFEST_INVALID = "The Velto release manifest is invalid or incomplete."
-SIZE_LIMIT = "The downloaded file exceeded the safety size limit."
-DIGEST_MISMATCH = ("Security check failed: the Velto setup SHA-256 hash does not match the published release "
-                   "manifest.")
-NO_SIGNATURE = "The downloaded Velto setup has no readable Authenticode signature."
-NOT_PINNED = ("Security check failed: the Velto setup was not signed by the certificate pinned into this "
-              "bootstrapper.")
-MODIFIED = "Security check failed: the signed Velto setup was modified after signing."
-
-ERROR_BAD_EXE_FORMAT = 193
-ERROR_FILE_INVALID = 1006
-ERROR_WINHTTP_REDIRECT_FAILED = 12156
-ERROR_WINHTTP_SECURE_CHANNEL_ERROR = 12157  # Wine; Windows reports ERROR_WINHTTP_SECURE_FAILURE (12175)
-
-
-def confirmation(version):
-    return f"Velto {version} has been downloaded and verified.\n\nStart installation now?"
+# The keys that give a row's answer to the confirmation.
+ANSWER_KEYS = {"ok": "Return", "cancel": "Escape", "close": "alt+F4"}
 
 
 def log(text):
@@ -97,47 +76,7 @@ def run(*command, **options):
     return subprocess.run([str(part) for part in command], check=True, **options)
 
 
-# -- The release -------------------------------------------------------------
-
-def manifest_json(version="2.1.0", url=None, sha256=None, drop=(), padding_to=None):
-    """The manifest text; url and sha256 default to the served installer's,
-    resolved when the scenario is published (placeholders here)."""
-    members = {"version": version, "url": url or "{installer_url}", "sha256": sha256 or "{installer_sha256}"}
-    for name in drop:
-        members.pop(name)
-    return {"members": members, "padding_to": padding_to}
-
-
-# -- Scenarios ---------------------------------------------------------------
-
-@dataclasses.dataclass
-class Scenario:
-    name: str
-    exit_code: int
-    boxes: list                    # expected texts, each a string or a callable(suite)
-    keys: list = dataclasses.field(default_factory=lambda: ["Return"])
-    manifest: Optional[dict] = dataclasses.field(default_factory=manifest_json)  # None: 404
-    installer: Optional[str] = "genuine_0"
-    unconfigured: bool = False
-    staged_after: str = "absent"   # absent | no folder | folder in place
-    ran_installer: bool = False    # the installer recorded its command line
-    prepare: Optional[Callable] = None
-    while_asking: Optional[Callable] = None  # run while the confirmation is open; returns failures
-    check: Optional[Callable] = None         # run after Velto.exe ended; returns failures
-    planted_dlls: bool = False     # the four system components planted beside Velto.exe
-    screenshot: bool = False
-
-    @property
-    def asks(self):
-        """Whether the first box is the confirmation."""
-        return isinstance(self.boxes[0], str) and self.boxes[0].endswith("Start installation now?")
-
-
-def system_message(prefix, code):
-    return lambda suite: prefix + suite.describe_error(code)
-
-
-# -- Attacks by a process of the user ---------------------------------------
+# -- Steps of the scenarios beyond serving, by name -------------------------
 
 DECOY_DLL = "version.dll"
 
@@ -213,67 +152,16 @@ def restore_temporary_folder(suite):
     return []
 
 
-SCENARIOS = [
-    Scenario("unconfigured build", 2, [NOT_CONFIGURED], unconfigured=True, staged_after="no folder"),
-    Scenario("manifest 404", 10, ["The Velto server returned HTTP 404."], manifest=None, staged_after="no folder"),
-    Scenario("manifest of 131073 bytes", 10, [SIZE_LIMIT],
-             manifest=manifest_json(padding_to=MANIFEST_LIMIT + 1), staged_after="no folder"),
-    Scenario("manifest without version", 11, [MANIFEST_INVALID],
-             manifest=manifest_json(drop=["version"]), staged_after="no folder"),
-    Scenario("manifest with an http url", 11, [MANIFEST_INVALID],
-             manifest=manifest_json(url="http://localhost/{installer_path}"), staged_after="no folder"),
-    Scenario("manifest with a 63-digit sha256", 11, [MANIFEST_INVALID],
-             manifest=manifest_json(sha256="{installer_sha256_63}"), staged_after="no folder"),
-    Scenario("installer 404", 12, ["The Velto server returned HTTP 404."], installer=None,
-             staged_after="no folder"),
-    Scenario("installer of 268435457 bytes", 12, [SIZE_LIMIT],
-             manifest=manifest_json(url="{base_url}/bytes/%d" % (INSTALLER_LIMIT + 1)), staged_after="no folder"),
-    Scenario("installer server certificate untrusted", 12,
-             [system_message("The Velto download request failed: ", ERROR_WINHTTP_SECURE_CHANNEL_ERROR)],
-             manifest=manifest_json(url="{self_signed_url}/{installer_path}"), staged_after="no folder"),
-    Scenario("installer redirected to plain http", 12,
-             [system_message("The Velto download request failed: ", ERROR_WINHTTP_REDIRECT_FAILED)],
-             manifest=manifest_json(url="{base_url}/redirect/302?to={http_url}/{installer_path}"),
-             staged_after="no folder"),
-    Scenario("staging folder held open by another process", 13, ["Could not prepare the Velto setup file."],
-             prepare=hold_staging_folder, check=release_staging_folder, staged_after="folder in place"),
-    Scenario("digest differs from the manifest", 15, [DIGEST_MISMATCH],
-             manifest=manifest_json(sha256="{other_sha256}")),
-    Scenario("unsigned installer", 16, [NO_SIGNATURE], installer="unsigned"),
-    Scenario("signed by another certificate", 16, [NOT_PINNED], installer="other_signer"),
-    Scenario("altered after signing", 16, [MODIFIED], installer="altered"),
-    Scenario("other signer, altered", 16, [NOT_PINNED], installer="other_signer_altered"),
-    Scenario("Cancel", 0, [confirmation("2.1.0")], keys=["Escape"]),
-    Scenario("box closed", 0, [confirmation("2.1.0")], keys=["alt+F4"]),
-    Scenario("manifest of exactly 131072 bytes, Cancel", 0, [confirmation("2.1.0")], keys=["Escape"],
-             manifest=manifest_json(padding_to=MANIFEST_LIMIT)),
-    Scenario("OK, installer ends with 0", 0, [confirmation("2.1.0")], ran_installer=True, screenshot=True),
-    Scenario("OK, installer ends with 3, lower-case digest", 3, [confirmation("2.1.0")], installer="genuine_3",
-             manifest=manifest_json(sha256="{installer_sha256_lower}"), ran_installer=True),
-    Scenario("OK, installer ends with 42, version with line feed and non-ASCII", 42,
-             [confirmation("2.1.0 \u03b2\nfor \u00c9v\u00e9 \U0001F680")], installer="genuine_42",
-             manifest=manifest_json(version="2.1.0 \u03b2\nfor \u00c9v\u00e9 \U0001F680"), ran_installer=True),
-    Scenario("OK, installer ends with 0xFFFFFFFF, which Wine passes on as 255", 255, [confirmation("2.1.0")],
-             installer="genuine_4294967295", ran_installer=True),
-    Scenario("DLLs planted beside Velto.exe never load", 0, [confirmation("2.1.0")], planted_dlls=True,
-             ran_installer=True),
-    Scenario("staging folder made in advance with a DLL in it", 0, [confirmation("2.1.0")],
-             prepare=staging_folder_in_advance, ran_installer=True),
-    Scenario("staging folder's name taken by a link (Wine: refused)", 13, ["Could not prepare the Velto setup file."],
-             prepare=staging_folder_as_link, check=link_target_untouched, staged_after="no folder"),
-    # Refused because the staging folder is held without delete sharing.
-    Scenario("staging folder renamed and replaced while asking", 0, [confirmation("2.1.0")],
-             while_asking=swap("folder", expect_refused=True), ran_installer=True),
-    # Wine lets a folder above an open file be renamed (Windows does not);
-    # the started image is then not the held file, and it never runs.
-    Scenario("temporary folder renamed and replaced while asking", 17,
-             [confirmation("2.1.0"), system_message("Could not start Velto Setup: ", ERROR_FILE_INVALID)],
-             keys=["Return", "Return"], while_asking=swap("parent", expect_refused=False),
-             check=restore_temporary_folder),
-    Scenario("OK, signed file that Windows cannot start", 17,
-             [confirmation("2.1.0"), system_message("Could not start Velto Setup: ", ERROR_BAD_EXE_FORMAT)],
-             keys=["Return", "Return"], installer="signed_dll"),
-]
+HOOKS = {
+    "staging_folder_in_advance": staging_folder_in_advance,
+    "staging_folder_as_link": staging_folder_as_link,
+    "link_target_untouched": link_target_untouched,
+    "hold_staging_folder": hold_staging_folder,
+    "release_staging_folder": release_staging_folder,
+    "swap_staging_folder": swap("folder", expect_refused=True),
+    "swap_temporary_folder": swap("parent", expect_refused=False),
+    "restore_temporary_folder": restore_temporary_folder,
+}
 
 
 # -- Wine's message box trace ------------------------------------------------
@@ -353,44 +241,27 @@ class Suite:
 
     def build_tools(self):
         """The test programs, rebuilt only when their source changed."""
-        installer = release_kit.INSTALLER_SOURCE
-        programs = [(f"installer_{code}.exe", installer,
-                     ["-mwindows", *release_kit.installer_options(code, record=COMMAND_LINE_RECORD)])
-                    for code in INSTALLER_EXIT_CODES]
-        programs += [("planted_installer.exe", installer,
-                      ["-mwindows", *release_kit.installer_options(66, record=PLANTED_INSTALLER_RECORD)]),
-                     ("trust_root.exe", HERE / "trust_root.c", ["-lcrypt32"]),
-                     ("system_text.exe", HERE / "system_text.c", []),
-                     ("user_attack.exe", HERE / "user_attack.c", [])]
+        programs = [("planted_installer.exe", release_kit.INSTALLER_SOURCE,
+                     ["-mwindows", *release_kit.installer_options(66, record=PLANTED_INSTALLER_RECORD)]),
+                    ("trust_root.exe", HERE / "trust_root.c", ["-lcrypt32"]),
+                    ("system_text.exe", HERE / "system_text.c", []),
+                    ("user_attack.exe", HERE / "user_attack.c", [])]
         programs += [(f"{name}.dll", HERE / "planted_dll.c", ["-shared", f"-DVELTO_PLANTED_NAME={name}"])
                      for name in PLANTED_DLLS]
         for output, source, options in programs:
             target = self.tools / output
             if not target.exists() or target.stat().st_mtime < Path(source).stat().st_mtime:
                 release_kit.build_windows_program(source, target, *options)
-        release_kit.build_dll(self.tools / "not_a_program.dll")
-
-    def sign(self, signer, source, target):
-        release_kit.sign(self.pki, str(source), str(target), signer={"leaf": "release", "other": "other"}[signer])
 
     def sign_installers(self):
+        """The scenarios' installers, window programs that record their
+        command line in their current folder, and the planted one."""
         signed = self.signed = self.work / "signed"
         shutil.rmtree(signed, ignore_errors=True)
-        signed.mkdir()
-        files = {}
-        self.sign("leaf", self.tools / "planted_installer.exe", signed / "planted.exe")
-        for code in INSTALLER_EXIT_CODES:
-            files[f"genuine_{code}"] = signed / f"genuine_{code}.exe"
-            self.sign("leaf", self.tools / f"installer_{code}.exe", files[f"genuine_{code}"])
-        files["unsigned"] = self.tools / "installer_0.exe"
-        files["other_signer"] = signed / "other_signer.exe"
-        self.sign("other", self.tools / "installer_0.exe", files["other_signer"])
-        for name, source in (("altered", "genuine_0"), ("other_signer_altered", "other_signer")):
-            files[name] = signed / f"{name}.exe"
-            release_kit.alter_byte(files[source], files[name])
-        files["signed_dll"] = signed / "signed_dll.exe"
-        self.sign("leaf", self.tools / "not_a_program.dll", files["signed_dll"])
-        self.installers = {name: path.read_bytes() for name, path in files.items()}
+        self.installers = release_kit.make_installers(
+            self.pki, str(signed), lambda code, output: release_kit.build_installer(
+                output, code, message=None, record=COMMAND_LINE_RECORD, options=["-mwindows"]))
+        release_kit.sign(self.pki, str(self.tools / "planted_installer.exe"), str(signed / "planted.exe"))
 
     def build_velto(self):
         """Velto.exe without release settings, then with this run's."""
@@ -419,27 +290,8 @@ class Suite:
 
     # one scenario -----------------------------------------------------
     def publish(self, scenario):
-        shutil.rmtree(self.release_dir)
         installer = self.installers.get(scenario.installer) if scenario.installer else None
-        if installer is not None:
-            target = self.release_dir / INSTALLER_PATH
-            target.parent.mkdir(parents=True)
-            target.write_bytes(installer)
-        digest = hashlib.sha256(installer if installer is not None else b"").hexdigest().upper()
-        values = {
-            "installer_url": f"{self.base_url}/{INSTALLER_PATH}",
-            "installer_path": INSTALLER_PATH,
-            "installer_sha256": digest,
-            "installer_sha256_lower": digest.lower(),
-            "installer_sha256_63": digest[:63],
-            "other_sha256": hashlib.sha256(b"another release").hexdigest().upper(),
-            "base_url": self.base_url,
-            "http_url": f"http://localhost:{self.ready['ports']['http']}",
-            "self_signed_url": f"https://localhost:{self.ready['ports']['self_signed']}",
-        }
-        if scenario.manifest is not None:
-            members = {name: value.format(**values) for name, value in scenario.manifest["members"].items()}
-            release_kit.write_manifest(self.release_dir, padding_to=scenario.manifest["padding_to"], **members)
+        release_kit.publish(self.release_dir, scenario.manifest, installer, self.ready)
         return installer
 
     def run_scenario(self, scenario):
@@ -449,7 +301,7 @@ class Suite:
             leftover.unlink()
         installer = self.publish(scenario)
         if scenario.prepare:
-            scenario.prepare(self)
+            HOOKS[scenario.prepare](self)
 
         failures = []
         staged_at_confirmation = []
@@ -458,7 +310,7 @@ class Suite:
             if index == 0 and scenario.asks:
                 staged_at_confirmation.append(self.staged_file.read_bytes() if self.staged_file.is_file() else None)
                 if scenario.while_asking:
-                    failures.extend(scenario.while_asking(self))
+                    failures.extend(HOOKS[scenario.while_asking](self))
             if scenario.screenshot and self.screenshot and index == 0:
                 run("import", "-window", window, self.screenshot)
 
@@ -467,12 +319,13 @@ class Suite:
         for dll in planted:
             shutil.copyfile(self.tools / dll.name, dll)
         try:
-            exit_code, texts, timed_out = self.run_velto(exe, scenario.keys, on_box,
+            exit_code, texts, timed_out = self.run_velto(exe, [ANSWER_KEYS[scenario.answer]], on_box,
                                                          NATIVE_FIRST if planted else None)
         finally:
             for dll in planted:
                 dll.unlink()
-        expected_texts = [text(self) if callable(text) else text for text in scenario.boxes]
+        expected_texts = [text.prefix + self.describe_error(text.code) if isinstance(text, SystemMessage) else text
+                          for text in scenario.boxes]
 
         if timed_out:
             failures.append("Velto.exe did not end in time")
@@ -505,7 +358,7 @@ class Suite:
         if planted_ran:
             failures.append(f"planted code ran: {planted_ran}")
         if scenario.check:
-            failures.extend(scenario.check(self))
+            failures.extend(HOOKS[scenario.check](self))
         return failures, exit_code, texts
 
     def clear_staging_folders(self):
@@ -587,7 +440,7 @@ def main():
         suite.set_up(arguments.screenshot.resolve() if arguments.screenshot else None)
         log(f"setup: {time.monotonic() - started:.1f} s in all (the Wine prefix not counted)")
         passed = failed = 0
-        for scenario in SCENARIOS:
+        for scenario in scenarios_for(WINE):
             if arguments.only and not any(part in scenario.name for part in arguments.only):
                 continue
             began = time.monotonic()
