@@ -16,6 +16,7 @@ import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "shared"))
 import release_kit  # noqa: E402
 from terminal_run import CTRL_C, run_in_terminal  # noqa: E402
 

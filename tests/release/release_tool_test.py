@@ -13,7 +13,7 @@ import sys
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, os.path.join(HERE, "..", "e2e"))
+sys.path.insert(0, os.path.join(HERE, "..", "shared"))
 import release_kit  # noqa: E402
 
 VERSION = "1.0.0 (demo)"

@@ -52,7 +52,6 @@ from pathlib import Path
 
 SOURCE = Path(__file__).resolve().parents[2]
 HERE = Path(__file__).resolve().parent
-sys.path.insert(0, str(SOURCE / "tests" / "e2e"))
 sys.path.insert(0, str(SOURCE / "tests" / "shared"))
 import release_kit  # noqa: E402
 from scenarios import WINE, SystemMessage, scenarios_for  # noqa: E402

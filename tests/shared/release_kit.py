@@ -2,7 +2,8 @@
 installers built with mingw-w64 and signed with osslsigncode, manifests,
 and a velto executable configured for a release address and signer pin.
 
-Shared by the end-to-end tests and the demo."""
+Shared by the end-to-end suites (tests/e2e, tests/wine), the release tool's
+test (tests/release), the demo and the benchmarks (scripts/)."""
 
 import hashlib
 import json
@@ -19,7 +20,7 @@ MANIFEST_PATH = "downloads/velto/update/latest.json"
 INSTALLER_SOURCE = os.path.join(SOURCE_ROOT, "tests", "shared", "installer.c")
 
 sys.path.insert(0, FIXTURES)
-sys.path.insert(0, os.path.join(SOURCE_ROOT, "tests", "shared"))
+sys.path.insert(0, HERE)
 import scenarios  # noqa: E402
 import tamper  # noqa: E402
 import test_pki  # noqa: E402
