@@ -174,7 +174,10 @@ def build_velto(build_dir, manifest_url, pin, extra_cmake_args=(), windows=False
                    stdout=subprocess.DEVNULL)
     if windows:
         return os.path.join(build_dir, "Velto.exe")
-    return os.path.join(build_dir, "src", "platform", "linux", "velto")
+    # The top of the build folder, or where older trees put it: the newer.
+    places = (os.path.join(build_dir, "velto"), os.path.join(build_dir, "src", "platform", "linux", "velto"))
+    built = [path for path in places if os.path.exists(path)]
+    return max(built, key=os.path.getmtime)
 
 
 def publish(release_dir, served_manifest, installer, ready):
