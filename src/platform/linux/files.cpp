@@ -13,6 +13,7 @@
 #include "platform/linux/error_mapping.h"
 #include "platform/linux/handle_table.h"
 #include "platform/linux/kernel32.h"
+#include "platform/linux/posix_io.h"
 #include "platform/linux/share_mode.h"
 #include "platform/linux/text_conversion.h"
 
@@ -197,20 +198,11 @@ extern "C" BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesTo
     const KernelObject* file =
         FileForTransfer(hFile, lpBuffer, nNumberOfBytesToWrite, lpOverlapped, FILE_SHARE_WRITE);
     if (file == nullptr) return FALSE;
-    const auto* bytes = static_cast<const unsigned char*>(lpBuffer);
-    DWORD done = 0;
-    while (done < nNumberOfBytesToWrite) {
-        const ssize_t count = write(file->fd, bytes + done, nNumberOfBytesToWrite - done);
-        if (count < 0 && errno == EINTR) continue;
-        if (count <= 0) {
-            velto::platform::SetLastErrorFromErrno(count < 0 ? errno : ENOSPC);
-            if (lpNumberOfBytesWritten != nullptr) *lpNumberOfBytesWritten = done;
-            return FALSE;
-        }
-        done += static_cast<DWORD>(count);
-    }
-    if (lpNumberOfBytesWritten != nullptr) *lpNumberOfBytesWritten = done;
-    return TRUE;
+    std::size_t done = 0;
+    const bool written = velto::platform::WriteFully(file->fd, lpBuffer, nNumberOfBytesToWrite, done);
+    if (!written) velto::platform::SetLastErrorFromErrno(errno);
+    if (lpNumberOfBytesWritten != nullptr) *lpNumberOfBytesWritten = static_cast<DWORD>(done);
+    return written ? TRUE : FALSE;
 }
 
 extern "C" BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, LPDWORD lpNumberOfBytesRead,
@@ -219,19 +211,12 @@ extern "C" BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRe
     const KernelObject* file = FileForTransfer(hFile, lpBuffer, nNumberOfBytesToRead, lpOverlapped, FILE_SHARE_READ);
     if (file == nullptr) return FALSE;
     // A file read returns the whole request unless the file ends first.
-    auto* bytes = static_cast<unsigned char*>(lpBuffer);
-    DWORD done = 0;
-    while (done < nNumberOfBytesToRead) {
-        const ssize_t count = read(file->fd, bytes + done, nNumberOfBytesToRead - done);
-        if (count < 0 && errno == EINTR) continue;
-        if (count < 0) {
-            velto::platform::SetLastErrorFromErrno(errno);
-            return FALSE;
-        }
-        if (count == 0) break;
-        done += static_cast<DWORD>(count);
+    std::size_t done = 0;
+    if (!velto::platform::ReadFully(file->fd, lpBuffer, nNumberOfBytesToRead, done)) {
+        velto::platform::SetLastErrorFromErrno(errno);
+        return FALSE;
     }
-    if (lpNumberOfBytesRead != nullptr) *lpNumberOfBytesRead = done;
+    if (lpNumberOfBytesRead != nullptr) *lpNumberOfBytesRead = static_cast<DWORD>(done);
     return TRUE;
 }
 

@@ -7,6 +7,7 @@
 
 #include "platform/linux/error_mapping.h"
 #include "platform/linux/kernel32.h"
+#include "platform/linux/posix_io.h"
 
 namespace velto::platform::wintrust {
 
@@ -66,20 +67,10 @@ bool ReadExactlyInto(const InputFile& file, std::uint64_t offset, std::size_t le
     if (file.descriptor < 0 || !RangeInsideFile(file, offset, length)) {
         return false;
     }
+    // An error, or a file that shrank under us: either way the bytes the
+    // caller counts on are not there.
     std::size_t done = 0;
-    while (done < length) {
-        const ssize_t got = pread(file.descriptor, out + done, length - done, static_cast<off_t>(offset + done));
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got <= 0) {
-            // An error, or the file shrank under us: either way the bytes
-            // the caller counts on are not there.
-            return false;
-        }
-        done += static_cast<std::size_t>(got);
-    }
-    return true;
+    return ReadFullyAt(file.descriptor, out, length, static_cast<off_t>(offset), done) && done == length;
 }
 
 bool ReadExactly(const InputFile& file, std::uint64_t offset, std::size_t length, std::vector<std::uint8_t>& out) {
