@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "platform/linux/little_endian.h"
 #include "platform/linux/wintrust/der_reader.h"
 
 namespace velto::platform::wintrust {
@@ -25,10 +26,9 @@ bool ReadEntryHeader(const InputFile& file, std::uint64_t offset, EntryHeader& e
     if (!ReadExactlyInto(file, offset, bytes.size(), bytes.data())) {
         return false;
     }
-    entry.length = static_cast<std::uint32_t>(bytes[0]) | (static_cast<std::uint32_t>(bytes[1]) << 8) |
-                   (static_cast<std::uint32_t>(bytes[2]) << 16) | (static_cast<std::uint32_t>(bytes[3]) << 24);
-    entry.revision = static_cast<std::uint16_t>(bytes[4] | (bytes[5] << 8));
-    entry.type = static_cast<std::uint16_t>(bytes[6] | (bytes[7] << 8));
+    entry.length = ReadLittle32(bytes.data());
+    entry.revision = ReadLittle16(bytes.data() + 4);
+    entry.type = ReadLittle16(bytes.data() + 6);
     return true;
 }
 

@@ -5,12 +5,12 @@
 
 #include <cstdint>
 
+#include "platform/linux/pe_headers.h"
 #include "platform/linux/wintrust/input_file.h"
 
 namespace velto::platform::wintrust {
 
 struct PeLayout {
-    bool pe32Plus = false;
     std::uint64_t checkSumOffset = 0;              // 4 bytes
     std::uint64_t certificateDirectoryOffset = 0;  // 8 bytes: offset, size
     std::uint64_t certificateTableOffset = 0;      // a file offset, not an RVA
@@ -21,11 +21,9 @@ struct PeLayout {
     std::uint64_t imageDataEnd = 0;
 };
 
-enum class PeReadResult {
-    kImage,      // headers read; the layout is filled
-    kNotImage,   // no "MZ": not a file the PE reader claims
-    kMalformed,  // starts with "MZ" but its headers or section table are cut off or inconsistent
-};
+// kNotImage: no "MZ", not a file the PE reader claims; kMalformed: "MZ",
+// but the headers or the section table are cut off or inconsistent.
+using PeReadResult = PeHeadersResult;
 
 PeReadResult ReadPeLayout(const InputFile& file, PeLayout& layout);
 
