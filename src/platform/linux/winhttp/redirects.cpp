@@ -2,6 +2,8 @@
 
 #include <string_view>
 
+#include "platform/linux/ascii_case.h"
+
 namespace velto::platform::winhttp {
 namespace {
 
@@ -10,13 +12,7 @@ bool IsRedirectStatus(long code) {
 }
 
 bool HasScheme(std::string_view url, std::string_view scheme) {
-    if (url.size() <= scheme.size() || url[scheme.size()] != ':') return false;
-    for (std::size_t i = 0; i < scheme.size(); ++i) {
-        const char c = url[i];
-        const char lower = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-        if (lower != scheme[i]) return false;
-    }
-    return true;
+    return url.size() > scheme.size() && url[scheme.size()] == ':' && StartsWithAsciiLower(url, scheme);
 }
 
 // Whether the policy lets the exchange go from the current URL to target.

@@ -1,9 +1,9 @@
 // What libcurl calls during an exchange: the connection is ready, a header
 // line arrived, body bytes arrived. Each of them is progress for the
 // no-progress time-outs.
-#include <cctype>
 #include <string_view>
 
+#include "platform/linux/ascii_case.h"
 #include "platform/linux/winhttp/redirects.h"
 #include "platform/linux/winhttp/transfer.h"
 
@@ -14,26 +14,23 @@ bool IsBlankLine(const char* data, size_t length) {
     return (length == 2 && data[0] == '\r' && data[1] == '\n') || (length == 1 && data[0] == '\n');
 }
 
-bool StartsWithIgnoringCase(std::string_view line, std::string_view prefix) {
-    if (line.size() < prefix.size()) return false;
-    for (std::size_t i = 0; i < prefix.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(line[i])) != prefix[i]) return false;
-    }
-    return true;
+// The blanks HTTP allows around a field value, and the line's own end.
+bool IsHeaderSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
 
 std::string_view Trimmed(std::string_view text) {
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) text.remove_prefix(1);
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) text.remove_suffix(1);
+    while (!text.empty() && IsHeaderSpace(text.front())) text.remove_prefix(1);
+    while (!text.empty() && IsHeaderSpace(text.back())) text.remove_suffix(1);
     return text;
 }
 
 // Keeps what a redirect decision needs from a header line: each response
 // starts with its status line, and may carry a Location.
 void NoteHeaderLine(Transfer& transfer, std::string_view line) {
-    if (StartsWithIgnoringCase(line, "http/")) {
+    if (StartsWithAsciiLower(line, "http/")) {
         transfer.location.clear();
-    } else if (StartsWithIgnoringCase(line, "location:") && transfer.location.empty()) {
+    } else if (StartsWithAsciiLower(line, "location:") && transfer.location.empty()) {
         transfer.location = Trimmed(line.substr(9));
     }
 }

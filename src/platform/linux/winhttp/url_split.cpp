@@ -2,22 +2,12 @@
 
 #include <cwchar>
 
+#include "platform/linux/ascii_case.h"
+
 namespace velto::platform::winhttp {
 namespace {
 
 constexpr std::size_t kNone = std::wstring_view::npos;
-
-wchar_t AsciiLower(wchar_t c) {
-    return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c;
-}
-
-bool EqualsIgnoringCase(std::wstring_view text, std::wstring_view lowerCase) {
-    if (text.size() != lowerCase.size()) return false;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (AsciiLower(text[i]) != lowerCase[i]) return false;
-    }
-    return true;
-}
 
 // Characters that cannot stand in a host name or address.
 bool IsForbiddenInHost(wchar_t c) {
@@ -82,10 +72,10 @@ DWORD SplitUrl(std::wstring_view url, bool separateExtraInfo, bool rejectUserInf
     const std::size_t colon = url.find(L':');
     if (colon == kNone) return ERROR_WINHTTP_UNRECOGNIZED_SCHEME;
     const std::wstring_view scheme = url.substr(0, colon);
-    if (EqualsIgnoringCase(scheme, L"https")) {
+    if (EqualsAsciiLower(scheme, L"https")) {
         parts.scheme = INTERNET_SCHEME_HTTPS;
         parts.port = INTERNET_DEFAULT_HTTPS_PORT;
-    } else if (EqualsIgnoringCase(scheme, L"http")) {
+    } else if (EqualsAsciiLower(scheme, L"http")) {
         parts.scheme = INTERNET_SCHEME_HTTP;
         parts.port = INTERNET_DEFAULT_HTTP_PORT;
     } else {
