@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/linux/advapi32.h"
+#include "platform/linux/api_failure.h"
 #include "platform/linux/kernel32.h"
 #include "platform/linux/little_endian.h"
 #include "platform/linux/security_descriptor_format.h"
@@ -17,6 +18,7 @@
 namespace {
 
 namespace format = velto::platform::descriptor;
+using velto::platform::Fail;
 using velto::platform::WriteLittle16;
 using velto::platform::WriteLittle32;
 
@@ -189,11 +191,6 @@ void Encode(const Descriptor& descriptor, std::uint8_t* out) {
         }
     }
     WriteLittle16(out + format::kControlAt, control);
-}
-
-BOOL Fail(DWORD code) {
-    SetLastError(code);
-    return FALSE;
 }
 
 }  // namespace

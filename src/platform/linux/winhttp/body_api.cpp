@@ -4,13 +4,15 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/linux/api_failure.h"
 #include "platform/linux/kernel32.h"
-#include "platform/linux/winhttp/api_failure.h"
 #include "platform/linux/winhttp/internet_objects.h"
 
 namespace {
 
 using namespace velto::platform::winhttp;
+using velto::platform::Fail;
+using velto::platform::FailNull;
 
 bool HasChunk(const Transfer& transfer) {
     return ChunkAvailable(transfer) > 0;

@@ -3,14 +3,14 @@
 #include <cstring>
 #include <string_view>
 
+#include "platform/linux/api_failure.h"
 #include "platform/linux/kernel32.h"
 #include "platform/linux/text_conversion.h"
-#include "platform/linux/winhttp/api_failure.h"
 #include "platform/linux/winhttp/url_split.h"
 
 namespace {
 
-using velto::platform::winhttp::Fail;
+using velto::platform::Fail;
 using velto::platform::winhttp::UrlParts;
 using velto::platform::winhttp::UrlSpan;
 

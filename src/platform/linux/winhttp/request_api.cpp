@@ -4,15 +4,17 @@
 #include <memory>
 #include <string>
 
+#include "platform/linux/api_failure.h"
 #include "platform/linux/kernel32.h"
 #include "platform/linux/text_conversion.h"
-#include "platform/linux/winhttp/api_failure.h"
 #include "platform/linux/winhttp/internet_objects.h"
 #include "platform/linux/winhttp/request_url.h"
 
 namespace {
 
 using namespace velto::platform::winhttp;
+using velto::platform::Fail;
+using velto::platform::FailNull;
 
 constexpr DWORD kQueryLevelMask = 0x0000FFFF;
 constexpr DWORD kWholeText = static_cast<DWORD>(-1);
@@ -100,7 +102,7 @@ extern "C" HINTERNET WinHttpOpenRequest(HINTERNET hConnect, LPCWSTR pwszVerb, LP
     if (connection == nullptr) return nullptr;
     // HTTP/1.1 is the only version the layer speaks.
     if (pwszVersion != nullptr && std::wstring_view(pwszVersion) != L"HTTP/1.1") {
-        return FailHandle(ERROR_NOT_SUPPORTED);
+        return FailNull(ERROR_NOT_SUPPORTED);
     }
     auto request = std::make_unique<InternetObject>();
     request->kind = HandleKind::Request;
@@ -110,7 +112,7 @@ extern "C" HINTERNET WinHttpOpenRequest(HINTERNET hConnect, LPCWSTR pwszVerb, LP
     request->transfer->settings = connection->settings;
     if (!BuildRequestSetup(*connection, pwszVerb, pwszObjectName, pwszReferrer, ppwszAcceptTypes,
                            (dwFlags & WINHTTP_FLAG_SECURE) != 0, request->transfer->setup)) {
-        return FailHandle(ERROR_INVALID_PARAMETER);
+        return FailNull(ERROR_INVALID_PARAMETER);
     }
     return AddInternetObject(std::move(request));
 }

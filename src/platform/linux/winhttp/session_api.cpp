@@ -4,16 +4,18 @@
 #include <memory>
 #include <string>
 
+#include "platform/linux/api_failure.h"
 #include "platform/linux/kernel32.h"
 #include "platform/linux/step_trace.h"
 #include "platform/linux/text_conversion.h"
-#include "platform/linux/winhttp/api_failure.h"
 #include "platform/linux/winhttp/internet_objects.h"
 #include "platform/linux/winhttp/proxy_list.h"
 
 namespace {
 
 using namespace velto::platform::winhttp;
+using velto::platform::Fail;
+using velto::platform::FailNull;
 
 // A request keeps its settings with its transfer, the others in the object.
 TransferSettings& SettingsOf(InternetObject& object) {
@@ -52,15 +54,15 @@ extern "C" HINTERNET WinHttpOpen(LPCWSTR pszAgentW, DWORD dwAccessType, LPCWSTR 
                                  DWORD dwFlags) {
     velto::platform::TraceStep("winhttp-session-open");
     // The layer works synchronously only.
-    if ((dwFlags & WINHTTP_FLAG_ASYNC) != 0) return FailHandle(ERROR_NOT_SUPPORTED);
-    if (dwFlags != 0) return FailHandle(ERROR_INVALID_PARAMETER);
-    if (!InitializeCurlOnce()) return FailHandle(ERROR_WINHTTP_INTERNAL_ERROR);
+    if ((dwFlags & WINHTTP_FLAG_ASYNC) != 0) return FailNull(ERROR_NOT_SUPPORTED);
+    if (dwFlags != 0) return FailNull(ERROR_INVALID_PARAMETER);
+    if (!InitializeCurlOnce()) return FailNull(ERROR_WINHTTP_INTERNAL_ERROR);
 
     auto session = std::make_unique<InternetObject>();
     session->kind = HandleKind::Session;
     if ((pszAgentW != nullptr && !velto::platform::Utf16ToUtf8(pszAgentW, session->settings.userAgent)) ||
         !ToProxySettings(dwAccessType, pszProxyW, pszProxyBypassW, session->settings)) {
-        return FailHandle(ERROR_INVALID_PARAMETER);
+        return FailNull(ERROR_INVALID_PARAMETER);
     }
     return AddInternetObject(std::move(session));
 }
@@ -86,7 +88,7 @@ extern "C" HINTERNET WinHttpConnect(HINTERNET hSession, LPCWSTR pswzServerName, 
     connection->kind = HandleKind::Connection;
     if (dwReserved != 0 || pswzServerName == nullptr || *pswzServerName == L'\0' ||
         !velto::platform::Utf16ToUtf8(pswzServerName, connection->host)) {
-        return FailHandle(ERROR_INVALID_PARAMETER);
+        return FailNull(ERROR_INVALID_PARAMETER);
     }
     connection->settings = session->settings;
     connection->port = nServerPort;

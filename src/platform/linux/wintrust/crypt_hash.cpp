@@ -1,32 +1,19 @@
 // CryptHashCertificate2: a CNG hash algorithm named by its wide identifier,
 // over exactly the bytes given (for a fingerprint, the certificate's
 // original encoding).
-#include <cwctype>
 #include <string_view>
 
 #include <openssl/evp.h>
 
+#include "platform/linux/api_failure.h"
+#include "platform/linux/ascii_case.h"
 #include "platform/linux/kernel32.h"
 #include "platform/linux/wincrypt.h"
 
 namespace {
 
-BOOL Fail(LONG status) {
-    SetLastError(static_cast<DWORD>(status));
-    return FALSE;
-}
-
-bool SameIdentifier(std::wstring_view left, std::wstring_view right) {
-    if (left.size() != right.size()) {
-        return false;
-    }
-    for (std::size_t index = 0; index < left.size(); ++index) {
-        if (std::towupper(static_cast<wint_t>(left[index])) != std::towupper(static_cast<wint_t>(right[index]))) {
-            return false;
-        }
-    }
-    return true;
-}
+using velto::platform::EqualsAsciiLower;
+using velto::platform::Fail;
 
 // CNG identifiers compare without regard to case.
 const EVP_MD* DigestNamed(LPCWSTR identifier) {
@@ -34,16 +21,16 @@ const EVP_MD* DigestNamed(LPCWSTR identifier) {
         return nullptr;
     }
     const std::wstring_view name(identifier);
-    if (SameIdentifier(name, L"SHA1")) {
+    if (EqualsAsciiLower(name, L"sha1")) {
         return EVP_sha1();
     }
-    if (SameIdentifier(name, L"SHA256")) {
+    if (EqualsAsciiLower(name, L"sha256")) {
         return EVP_sha256();
     }
-    if (SameIdentifier(name, L"SHA384")) {
+    if (EqualsAsciiLower(name, L"sha384")) {
         return EVP_sha384();
     }
-    if (SameIdentifier(name, L"SHA512")) {
+    if (EqualsAsciiLower(name, L"sha512")) {
         return EVP_sha512();
     }
     return nullptr;

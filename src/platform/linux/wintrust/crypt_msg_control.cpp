@@ -8,6 +8,7 @@
 #include <openssl/err.h>
 #include <openssl/objects.h>
 
+#include "platform/linux/api_failure.h"
 #include "platform/linux/kernel32.h"
 #include "platform/linux/wincrypt.h"
 #include "platform/linux/wintrust/certificate_match.h"
@@ -17,11 +18,7 @@
 namespace {
 
 using namespace velto::platform::wintrust;
-
-BOOL Fail(LONG status) {
-    SetLastError(static_cast<DWORD>(status));
-    return FALSE;
-}
+using velto::platform::Fail;
 
 Bytes BlobBytes(const CRYPTOAPI_BLOB& blob) {
     return blob.pbData == nullptr ? Bytes{} : Bytes(blob.pbData, blob.cbData);

@@ -5,6 +5,7 @@
 // Also the closing of the store and message it returns.
 #include <string>
 
+#include "platform/linux/api_failure.h"
 #include "platform/linux/kernel32.h"
 #include "platform/linux/text_conversion.h"
 #include "platform/linux/wincrypt.h"
@@ -16,11 +17,7 @@
 namespace {
 
 using namespace velto::platform::wintrust;
-
-BOOL Fail(LONG status) {
-    SetLastError(static_cast<DWORD>(status));
-    return FALSE;
-}
+using velto::platform::Fail;
 
 bool AsksForEmbeddedBinaryPkcs7(DWORD objectType, DWORD contentFlags, DWORD formatFlags) {
     return objectType == CERT_QUERY_OBJECT_FILE && (contentFlags & CERT_QUERY_CONTENT_FLAG_PKCS7_SIGNED_EMBED) != 0 &&
