@@ -1,6 +1,7 @@
 // CryptoAPI's message and certificate interface, as far as reading an
 // embedded Authenticode signature and pinning its signer need it. Records
-// have the fields and order Windows gives them.
+// have Windows' field names and order; CERT_INFO leaves out the fields that
+// neither the bootstrapper nor the layer reads.
 #pragma once
 
 #include "win_types.h"
@@ -38,26 +39,13 @@ struct CERT_PUBLIC_KEY_INFO {
     CRYPT_BIT_BLOB PublicKey;
 };
 
-struct CERT_EXTENSION {
-    LPSTR pszObjId;
-    BOOL fCritical;
-    CRYPT_OBJID_BLOB Value;
-};
-using PCERT_EXTENSION = CERT_EXTENSION*;
-
+// Windows also has the version, the signature algorithm, the validity, the
+// unique identifiers and the extensions.
 struct CERT_INFO {
-    DWORD dwVersion;
     CRYPT_INTEGER_BLOB SerialNumber;
-    CRYPT_ALGORITHM_IDENTIFIER SignatureAlgorithm;
     CERT_NAME_BLOB Issuer;
-    FILETIME NotBefore;
-    FILETIME NotAfter;
     CERT_NAME_BLOB Subject;
     CERT_PUBLIC_KEY_INFO SubjectPublicKeyInfo;
-    CRYPT_BIT_BLOB IssuerUniqueId;
-    CRYPT_BIT_BLOB SubjectUniqueId;
-    DWORD cExtension;
-    PCERT_EXTENSION rgExtension;
 };
 using PCERT_INFO = CERT_INFO*;
 

@@ -1,6 +1,6 @@
 // Describing an X.509 certificate the way CryptoAPI's CERT_CONTEXT and
 // CERT_INFO do: names and keys as encoded bytes, object identifiers as
-// dotted text, the serial number little-endian, times as FILETIME.
+// dotted text, the serial number little-endian.
 #pragma once
 
 #include <openssl/x509.h>

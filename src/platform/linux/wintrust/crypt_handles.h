@@ -19,20 +19,12 @@ struct StoreRecord;
 // The memory that the pointers of one CERT_CONTEXT and its CERT_INFO point into.
 struct CertificateData {
     std::vector<std::uint8_t> encoded;  // the certificate's original bytes
-    DWORD version = 0;
-    FILETIME notBefore{};
-    FILETIME notAfter{};
     std::vector<std::uint8_t> serial;   // little-endian
-    std::string signatureAlgorithm;
-    std::vector<std::uint8_t> signatureParameters;
     std::vector<std::uint8_t> issuer;
     std::vector<std::uint8_t> subject;
     std::string keyAlgorithm;
     std::vector<std::uint8_t> keyParameters;
     std::vector<std::uint8_t> publicKey;
-    std::vector<std::string> extensionOids;
-    std::vector<std::vector<std::uint8_t>> extensionValues;
-    std::vector<CERT_EXTENSION> extensions;
 };
 
 // Standard layout with the CERT_CONTEXT first, so a PCCERT_CONTEXT handed
