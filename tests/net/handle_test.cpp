@@ -129,9 +129,11 @@ TEST(SessionTest, TimeoutsBelowMinusOneAreRefused) {
     WinHttpCloseHandle(session);
 }
 
-TEST(SessionTest, UnknownAccessTypeAndAsyncAreRefused) {
+TEST(SessionTest, UnknownAccessTypeNamedProxyAndAsyncAreRefused) {
     EXPECT_EQ(FailureOf(WinHttpOpen(L"test", 2, nullptr, nullptr, 0)), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
-    EXPECT_EQ(FailureOf(WinHttpOpen(L"test", WINHTTP_ACCESS_TYPE_NAMED_PROXY, nullptr, nullptr, 0)),
+    EXPECT_EQ(FailureOf(WinHttpOpen(L"test", WINHTTP_ACCESS_TYPE_NAMED_PROXY, L"proxy:8080", nullptr, 0)),
+              static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    EXPECT_EQ(FailureOf(WinHttpOpen(L"test", WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY, nullptr, L"<local>", 0)),
               static_cast<DWORD>(ERROR_INVALID_PARAMETER));
     EXPECT_EQ(FailureOf(WinHttpOpen(L"test", 0, nullptr, nullptr, WINHTTP_FLAG_ASYNC)),
               static_cast<DWORD>(ERROR_NOT_SUPPORTED));

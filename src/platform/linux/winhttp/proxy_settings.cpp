@@ -8,22 +8,9 @@
 namespace velto::platform::winhttp {
 
 DWORD ApplyProxySettings(CURL* easy, const TransferSettings& settings) {
-    CURLcode result = CURLE_OK;
-    switch (settings.proxySource) {
-    case ProxySource::Environment:
-        return ERROR_SUCCESS;
-    case ProxySource::None:
-        // An empty proxy makes libcurl ignore the variables.
-        result = curl_easy_setopt(easy, CURLOPT_PROXY, "");
-        break;
-    case ProxySource::Named:
-        result = curl_easy_setopt(easy, CURLOPT_PROXY, settings.proxy.c_str());
-        if (result == CURLE_OK && !settings.proxyBypass.empty()) {
-            result = curl_easy_setopt(easy, CURLOPT_NOPROXY, settings.proxyBypass.c_str());
-        }
-        break;
-    }
-    return result == CURLE_OK ? ERROR_SUCCESS : ERROR_NOT_ENOUGH_MEMORY;
+    if (settings.useSystemProxy) return ERROR_SUCCESS;
+    // An empty proxy makes libcurl ignore the variables.
+    return curl_easy_setopt(easy, CURLOPT_PROXY, "") == CURLE_OK ? ERROR_SUCCESS : ERROR_NOT_ENOUGH_MEMORY;
 }
 
 }  // namespace velto::platform::winhttp

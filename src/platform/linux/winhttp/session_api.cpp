@@ -9,7 +9,6 @@
 #include "platform/linux/step_trace.h"
 #include "platform/linux/text_conversion.h"
 #include "platform/linux/winhttp/internet_objects.h"
-#include "platform/linux/winhttp/proxy_list.h"
 
 namespace {
 
@@ -30,22 +29,12 @@ bool ToTimeout(int value, int& timeoutMs) {
     return true;
 }
 
+// The system's proxy settings (the environment's, see proxy_settings.cpp) or
+// none. A named proxy is refused: nothing here asks for one.
 bool ToProxySettings(DWORD accessType, LPCWSTR proxy, LPCWSTR bypass, TransferSettings& settings) {
-    switch (accessType) {
-    case WINHTTP_ACCESS_TYPE_DEFAULT_PROXY:
-    case WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY:
-        settings.proxySource = ProxySource::Environment;
-        return true;
-    case WINHTTP_ACCESS_TYPE_NO_PROXY:
-        settings.proxySource = ProxySource::None;
-        return true;
-    case WINHTTP_ACCESS_TYPE_NAMED_PROXY:
-        settings.proxySource = ProxySource::Named;
-        return proxy != nullptr && velto::platform::Utf16ToUtf8(proxy, settings.proxy) &&
-               (bypass == nullptr || ToCurlBypassList(bypass, settings.proxyBypass));
-    default:
-        return false;
-    }
+    if (proxy != nullptr || bypass != nullptr) return false;
+    settings.useSystemProxy = accessType == WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY;
+    return accessType == WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY || accessType == WINHTTP_ACCESS_TYPE_NO_PROXY;
 }
 
 }  // namespace

@@ -26,14 +26,10 @@ struct Timeouts {
     int receiveMs = 30000;
 };
 
-enum class ProxySource { Environment, None, Named };
-
 // What a session hands down to its connections and requests.
 struct TransferSettings {
     std::string userAgent;
-    ProxySource proxySource = ProxySource::Environment;
-    std::string proxy;        // Named: "host:port" or a URL
-    std::string proxyBypass;  // Named: libcurl's comma-separated form
+    bool useSystemProxy = true;  // false: connect directly
     Timeouts timeouts;
     DWORD redirectPolicy = WINHTTP_OPTION_REDIRECT_POLICY_DISALLOW_HTTPS_TO_HTTP;
 };
