@@ -86,6 +86,24 @@ TEST(HandleTest, RequestStepsInOrderOnly) {
               static_cast<DWORD>(ERROR_WINHTTP_INCORRECT_HANDLE_STATE));
 }
 
+// The layer makes a plain GET with WinHTTP's defaults and refuses anything
+// else rather than half doing it.
+TEST(HandleTest, OnlyThePlainGetIsOffered) {
+    Handles handles;
+    LPCWSTR types[] = {L"*/*", nullptr};
+    const DWORD unsupported = ERROR_NOT_SUPPORTED;
+    EXPECT_EQ(FailureOf(WinHttpOpenRequest(handles.connection, L"HEAD", L"/", nullptr, nullptr, nullptr, 0)),
+              unsupported);
+    EXPECT_EQ(FailureOf(WinHttpOpenRequest(handles.connection, nullptr, L"/", L"HTTP/1.1", nullptr, nullptr, 0)),
+              unsupported);
+    EXPECT_EQ(FailureOf(WinHttpOpenRequest(handles.connection, nullptr, L"/", nullptr, L"https://a/", nullptr, 0)),
+              unsupported);
+    EXPECT_EQ(FailureOf(WinHttpOpenRequest(handles.connection, nullptr, L"/", nullptr, nullptr, types, 0)),
+              unsupported);
+    EXPECT_EQ(FailureOf(WinHttpSendRequest(handles.request, L"X-A: b", static_cast<DWORD>(-1), nullptr, 0, 0, 0)),
+              unsupported);
+}
+
 TEST(HandleTest, ConnectionRefusedOnSendThenNoSecondSend) {
     Handles handles;  // port 1 on localhost: nothing listens there
     EXPECT_EQ(FailureOf(WinHttpSendRequest(handles.request, nullptr, 0, nullptr, 0, 0, 0)),

@@ -3,10 +3,10 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "platform/linux/api_failure.h"
 #include "platform/linux/kernel32.h"
-#include "platform/linux/text_conversion.h"
 #include "platform/linux/winhttp/internet_objects.h"
 #include "platform/linux/winhttp/request_url.h"
 
@@ -16,9 +16,6 @@ using namespace velto::platform::winhttp;
 using velto::platform::Fail;
 using velto::platform::FailNull;
 
-constexpr DWORD kQueryLevelMask = 0x0000FFFF;
-constexpr DWORD kWholeText = static_cast<DWORD>(-1);
-
 bool IsConnected(const Transfer& transfer) {
     return transfer.connected;
 }
@@ -27,69 +24,14 @@ bool HasFinalHeaders(const Transfer& transfer) {
     return transfer.headersComplete;
 }
 
-// "Accept: a, b" from WinHTTP's list, or an empty "Accept:", which keeps
-// libcurl from sending one of its own where WinHTTP sends none.
-bool AcceptHeader(LPCWSTR* acceptTypes, std::string& line) {
-    line = "Accept:";
-    for (LPCWSTR* type = acceptTypes; type != nullptr && *type != nullptr; ++type) {
-        std::string text;
-        if (!velto::platform::Utf16ToUtf8(*type, text)) return false;
-        line += (type == acceptTypes) ? " " : ", ";
-        line += text;
-    }
-    return true;
-}
-
-// The caller's extra headers, one per line.
-bool AddHeaderLines(LPCWSTR headers, DWORD length, std::vector<std::string>& lines) {
-    if (headers == nullptr || length == 0) return true;
-    const std::size_t count = length == kWholeText ? velto::platform::WideLength(headers) : length;
-    std::string text;
-    if (!velto::platform::Utf16ToUtf8(std::wstring_view(headers, count), text)) return false;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        std::string line = text.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (!line.empty()) lines.push_back(line);
-        start = end + 1;
-    }
-    return true;
-}
-
-bool BuildRequestSetup(const InternetObject& connection, LPCWSTR verb, LPCWSTR objectName, LPCWSTR referrer,
-                       LPCWSTR* acceptTypes, bool secure, RequestSetup& setup) {
-    std::string accept;
-    if (!velto::platform::Utf16ToUtf8(verb != nullptr ? verb : L"GET", setup.verb) || setup.verb.empty() ||
-        (referrer != nullptr && !velto::platform::Utf16ToUtf8(referrer, setup.referrer)) ||
-        !AcceptHeader(acceptTypes, accept)) {
-        return false;
-    }
-    setup.headerLines.push_back(accept);
-    return BuildRequestUrl(secure, connection.host, connection.port, objectName != nullptr ? objectName : L"/",
-                           setup.url);
-}
-
-// The status as a number or as text, in a buffer whose size is in bytes.
-BOOL DeliverStatus(DWORD status, bool asNumber, LPVOID buffer, LPDWORD bufferLength) {
-    if (asNumber) {
-        if (buffer == nullptr || *bufferLength < sizeof(DWORD)) {
-            *bufferLength = sizeof(DWORD);
-            return Fail(ERROR_INSUFFICIENT_BUFFER);
-        }
-        std::memcpy(buffer, &status, sizeof(status));
+// The status as a number, in a buffer whose size is in bytes.
+BOOL DeliverStatus(DWORD status, LPVOID buffer, LPDWORD bufferLength) {
+    if (buffer == nullptr || *bufferLength < sizeof(DWORD)) {
         *bufferLength = sizeof(DWORD);
-        return TRUE;
-    }
-    const std::wstring text = std::to_wstring(status);
-    const DWORD needed = static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t));
-    if (buffer == nullptr || *bufferLength < needed) {
-        *bufferLength = needed;
         return Fail(ERROR_INSUFFICIENT_BUFFER);
     }
-    std::memcpy(buffer, text.c_str(), needed);
-    *bufferLength = needed - static_cast<DWORD>(sizeof(wchar_t));
+    std::memcpy(buffer, &status, sizeof(status));
+    *bufferLength = sizeof(DWORD);
     return TRUE;
 }
 
@@ -100,8 +42,10 @@ extern "C" HINTERNET WinHttpOpenRequest(HINTERNET hConnect, LPCWSTR pwszVerb, LP
                                         DWORD dwFlags) {
     const InternetObject* connection = FindInternetObject(hConnect, HandleKind::Connection);
     if (connection == nullptr) return nullptr;
-    // HTTP/1.1 is the only version the layer speaks.
-    if (pwszVersion != nullptr && std::wstring_view(pwszVersion) != L"HTTP/1.1") {
+    // A GET with WinHTTP's defaults for the version (HTTP/1.1), the referrer
+    // and the accept types: no caller of the layer asks for anything else.
+    const bool get = pwszVerb == nullptr || std::wstring_view(pwszVerb) == L"GET";
+    if (!get || pwszVersion != nullptr || pwszReferrer != nullptr || ppwszAcceptTypes != nullptr) {
         return FailNull(ERROR_NOT_SUPPORTED);
     }
     auto request = std::make_unique<InternetObject>();
@@ -110,8 +54,8 @@ extern "C" HINTERNET WinHttpOpenRequest(HINTERNET hConnect, LPCWSTR pwszVerb, LP
     request->port = connection->port;
     request->transfer = std::make_unique<Transfer>();
     request->transfer->settings = connection->settings;
-    if (!BuildRequestSetup(*connection, pwszVerb, pwszObjectName, pwszReferrer, ppwszAcceptTypes,
-                           (dwFlags & WINHTTP_FLAG_SECURE) != 0, request->transfer->setup)) {
+    if (!BuildRequestUrl((dwFlags & WINHTTP_FLAG_SECURE) != 0, connection->host, connection->port,
+                         pwszObjectName != nullptr ? pwszObjectName : L"/", request->transfer->setup.url)) {
         return FailNull(ERROR_INVALID_PARAMETER);
     }
     return AddInternetObject(std::move(request));
@@ -123,10 +67,11 @@ extern "C" BOOL WinHttpSendRequest(HINTERNET hRequest, LPCWSTR lpszHeaders, DWOR
     if (request == nullptr) return FALSE;
     Transfer& transfer = *request->transfer;
     if (transfer.started) return Fail(ERROR_WINHTTP_INCORRECT_HANDLE_STATE);
-    // Requests carry no body here: nothing the layer's callers send needs one.
-    if (lpOptional != nullptr || dwOptionalLength != 0 || dwTotalLength != 0) return Fail(ERROR_NOT_SUPPORTED);
-    if (!AddHeaderLines(lpszHeaders, dwHeadersLength, transfer.setup.headerLines)) {
-        return Fail(ERROR_INVALID_PARAMETER);
+    // Requests carry neither extra headers nor a body here: no caller of the
+    // layer sends any.
+    if ((lpszHeaders != nullptr && dwHeadersLength != 0) || lpOptional != nullptr || dwOptionalLength != 0 ||
+        dwTotalLength != 0) {
+        return Fail(ERROR_NOT_SUPPORTED);
     }
     transfer.started = true;
     DWORD result = StartTransfer(transfer);
@@ -160,11 +105,8 @@ extern "C" BOOL WinHttpQueryHeaders(HINTERNET hRequest, DWORD dwInfoLevel, LPCWS
     const Transfer& transfer = *request->transfer;
     if (!transfer.responseWanted || !transfer.headersComplete) return Fail(ERROR_WINHTTP_INCORRECT_HANDLE_STATE);
     if (lpdwBufferLength == nullptr) return Fail(ERROR_INVALID_PARAMETER);
-    // The layer keeps the status line's code, the one header its callers read.
-    const DWORD modifiers = dwInfoLevel & ~kQueryLevelMask;
-    if ((dwInfoLevel & kQueryLevelMask) != WINHTTP_QUERY_STATUS_CODE ||
-        (modifiers != 0 && modifiers != WINHTTP_QUERY_FLAG_NUMBER)) {
-        return Fail(ERROR_NOT_SUPPORTED);
-    }
-    return DeliverStatus(transfer.statusCode, modifiers == WINHTTP_QUERY_FLAG_NUMBER, lpBuffer, lpdwBufferLength);
+    // The layer keeps the status line's code, the one header its callers
+    // read, and only as a number.
+    if (dwInfoLevel != (WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER)) return Fail(ERROR_NOT_SUPPORTED);
+    return DeliverStatus(transfer.statusCode, lpBuffer, lpdwBufferLength);
 }

@@ -34,12 +34,9 @@ struct TransferSettings {
     DWORD redirectPolicy = WINHTTP_OPTION_REDIRECT_POLICY_DISALLOW_HTTPS_TO_HTTP;
 };
 
-// What a request handle asks for.
+// What a request handle asks for: a GET of url.
 struct RequestSetup {
     std::string url;  // absolute, escaped, without fragment
-    std::string verb;
-    std::string referrer;  // empty: none
-    std::vector<std::string> headerLines;  // "Name: value"
 };
 
 struct Transfer {

@@ -34,19 +34,9 @@ bool ApplyBasics(Transfer& transfer, const std::string& url) {
     });
 }
 
-bool ApplyRequest(Transfer& transfer) {
-    CURL* easy = transfer.easy;
-    const RequestSetup& setup = transfer.setup;
-    if (!transfer.settings.userAgent.empty() &&
-        curl_easy_setopt(easy, CURLOPT_USERAGENT, transfer.settings.userAgent.c_str()) != CURLE_OK) {
-        return false;
-    }
-    if (!setup.referrer.empty() && curl_easy_setopt(easy, CURLOPT_REFERER, setup.referrer.c_str()) != CURLE_OK) {
-        return false;
-    }
-    if (setup.verb == "HEAD") return curl_easy_setopt(easy, CURLOPT_NOBODY, 1L) == CURLE_OK;
-    if (setup.verb == "GET") return true;
-    return curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, setup.verb.c_str()) == CURLE_OK;
+bool ApplyUserAgent(Transfer& transfer) {
+    const std::string& agent = transfer.settings.userAgent;
+    return agent.empty() || curl_easy_setopt(transfer.easy, CURLOPT_USERAGENT, agent.c_str()) == CURLE_OK;
 }
 
 bool ApplyCallbacks(Transfer& transfer) {
@@ -61,13 +51,11 @@ bool ApplyCallbacks(Transfer& transfer) {
     });
 }
 
+// An empty "Accept:" keeps libcurl from sending one of its own where
+// WinHTTP sends none.
 bool BuildHeaderList(Transfer& transfer) {
-    for (const std::string& line : transfer.setup.headerLines) {
-        curl_slist* extended = curl_slist_append(transfer.headers, line.c_str());
-        if (extended == nullptr) return false;
-        transfer.headers = extended;
-    }
-    return true;
+    transfer.headers = curl_slist_append(nullptr, "Accept:");
+    return transfer.headers != nullptr;
 }
 
 // Forgets everything the previous exchange on this handle learnt.
@@ -89,7 +77,7 @@ void ResetExchangeState(Transfer& transfer) {
 
 // Configures the fresh easy handle for url.
 DWORD ConfigureEasy(Transfer& transfer, const std::string& url) {
-    if (!ApplyBasics(transfer, url) || !ApplyRequest(transfer) || !ApplyCallbacks(transfer)) {
+    if (!ApplyBasics(transfer, url) || !ApplyUserAgent(transfer) || !ApplyCallbacks(transfer)) {
         return ERROR_NOT_ENOUGH_MEMORY;
     }
     const DWORD tls = ApplyTlsDefaults(transfer.easy);
