@@ -85,7 +85,10 @@ INSTANTIATE_TEST_SUITE_P(
                       OpenFailureCase{"missing_for_attributes", "missing.exe", FILE_READ_ATTRIBUTES, OPEN_EXISTING,
                                       ERROR_FILE_NOT_FOUND},
                       OpenFailureCase{"created_for_attributes", "new.exe", FILE_READ_ATTRIBUTES, CREATE_ALWAYS,
-                                      ERROR_NOT_SUPPORTED}),
+                                      ERROR_NOT_SUPPORTED},
+                      // CREATE_NEW, OPEN_ALWAYS: ways of opening nothing here uses.
+                      OpenFailureCase{"create_new_refused", "new.exe", GENERIC_WRITE, 1, ERROR_INVALID_PARAMETER},
+                      OpenFailureCase{"open_always_refused", "new.exe", GENERIC_WRITE, 4, ERROR_INVALID_PARAMETER}),
     [](const ::testing::TestParamInfo<OpenFailureCase>& caseInfo) { return std::string(caseInfo.param.name); });
 
 TEST_F(LayerFiles, InvalidUtf16PathIsAnInvalidName) {

@@ -41,17 +41,17 @@ int AccessFlags(DWORD rights) {
     return (rights & FILE_SHARE_WRITE) != 0 ? O_RDWR : O_RDONLY;
 }
 
-// Opens path, creating it when the disposition allows. Sets existed when
-// the file was there before.
+// Opens path, creating it first for CREATE_ALWAYS. Sets existed when the
+// file was there before.
 int OpenWithDisposition(const std::string& path, int flags, DWORD disposition, bool& existed) {
     existed = false;
     for (int attempt = 0; attempt < kOpenRetries; ++attempt) {
-        if (disposition != OPEN_EXISTING && disposition != TRUNCATE_EXISTING) {
+        if (disposition == CREATE_ALWAYS) {
             const int fd = open(path.c_str(), flags | O_CREAT | O_EXCL, kNewFileMode);
-            if (fd >= 0 || errno != EEXIST || disposition == CREATE_NEW) return fd;
+            if (fd >= 0 || errno != EEXIST) return fd;
         }
         const int fd = open(path.c_str(), flags);
-        if (fd >= 0 || errno != ENOENT || disposition == OPEN_EXISTING || disposition == TRUNCATE_EXISTING) {
+        if (fd >= 0 || errno != ENOENT || disposition == OPEN_EXISTING) {
             existed = fd >= 0;
             return fd;
         }
@@ -150,8 +150,10 @@ const KernelObject* FileForTransfer(HANDLE handle, LPCVOID buffer, DWORD count, 
     return file;
 }
 
+// The two ways of opening that the bootstrapper uses: writing a new file
+// (replacing an old one) and opening one that exists.
 bool IsKnownDisposition(DWORD disposition) {
-    return disposition >= CREATE_NEW && disposition <= TRUNCATE_EXISTING;
+    return disposition == CREATE_ALWAYS || disposition == OPEN_EXISTING;
 }
 
 // A FILETIME: 100-nanosecond units since 1601.
@@ -181,14 +183,13 @@ extern "C" HANDLE CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD d
         velto::platform::SetLastErrorForPath(errno, path);
         return INVALID_HANDLE_VALUE;
     }
-    const bool truncate = dwCreationDisposition == CREATE_ALWAYS || dwCreationDisposition == TRUNCATE_EXISTING;
-    if (!PrepareOpenedFile(fd, rights, dwShareMode, truncate && existed)) {
+    const bool replacing = dwCreationDisposition == CREATE_ALWAYS && existed;
+    if (!PrepareOpenedFile(fd, rights, dwShareMode, replacing)) {
         close(fd);
         return INVALID_HANDLE_VALUE;
     }
     const HANDLE handle = AddFile(fd, rights);
-    const bool reportsExisting = dwCreationDisposition == CREATE_ALWAYS || dwCreationDisposition == OPEN_ALWAYS;
-    SetLastError(reportsExisting && existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
+    SetLastError(replacing ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
     return handle;
 }
 
