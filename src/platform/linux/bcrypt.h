@@ -19,7 +19,6 @@ using BCRYPT_HASH_HANDLE = PVOID;
 #define STATUS_NOT_SUPPORTED static_cast<NTSTATUS>(0xC00000BB)
 #define STATUS_INVALID_BUFFER_SIZE static_cast<NTSTATUS>(0xC0000206)
 #define STATUS_NOT_FOUND static_cast<NTSTATUS>(0xC0000225)
-#define BCRYPT_SUCCESS(Status) ((static_cast<NTSTATUS>(Status)) >= 0)
 
 extern "C" {
 NTSTATUS WINAPI BCryptOpenAlgorithmProvider(BCRYPT_ALG_HANDLE* phAlgorithm, LPCWSTR pszAlgId,

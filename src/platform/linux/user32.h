@@ -3,7 +3,6 @@
 
 #include "win_types.h"
 
-#define MB_OK 0x00000000u
 #define MB_OKCANCEL 0x00000001u
 #define MB_ICONERROR 0x00000010u
 #define MB_ICONINFORMATION 0x00000040u

@@ -9,7 +9,6 @@
 #include <cstdint>
 
 #define WINAPI
-#define CALLBACK
 
 using BOOL = int;
 using BYTE = std::uint8_t;

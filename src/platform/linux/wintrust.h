@@ -35,7 +35,6 @@ struct WINTRUST_DATA {
     WINTRUST_SIGNATURE_SETTINGS* pSignatureSettings;
 };
 
-#define WTD_UI_ALL 1
 #define WTD_UI_NONE 2
 #define WTD_REVOKE_NONE 0x00000000
 #define WTD_CHOICE_FILE 1
