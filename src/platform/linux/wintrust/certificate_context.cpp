@@ -40,6 +40,9 @@ CRYPTOAPI_BLOB BlobOf(std::vector<std::uint8_t>& bytes) {
 
 }  // namespace
 
+// AlgorithmIdentifier ::= SEQUENCE {
+//     algorithm   OBJECT IDENTIFIER,
+//     parameters  ANY DEFINED BY algorithm OPTIONAL }
 bool SplitAlgorithm(const X509_ALGOR* algorithm, std::string& oid, std::vector<std::uint8_t>& parameters) {
     unsigned char* encoded = nullptr;
     const int length = algorithm == nullptr ? -1 : i2d_X509_ALGOR(algorithm, &encoded);

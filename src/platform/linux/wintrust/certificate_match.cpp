@@ -40,6 +40,8 @@ std::vector<std::uint8_t> EncodeName(const X509_NAME* name) {
     return EncodeWith(length, encoded);
 }
 
+// CertificateSerialNumber ::= INTEGER   -- DER: big-endian two's complement
+// CryptoAPI keeps it little-endian.
 std::vector<std::uint8_t> SerialToLittleEndian(const ASN1_INTEGER* serial) {
     unsigned char* encoded = nullptr;
     const int length = serial == nullptr ? -1 : i2d_ASN1_INTEGER(serial, &encoded);

@@ -15,6 +15,8 @@ constexpr std::uint16_t kRevisionCurrent = 0x0200;
 constexpr std::uint16_t kTypePkcsSignedData = 0x0002;
 constexpr std::uint64_t kEntryAlignment = 8;
 
+// WIN_CERTIFICATE, little-endian:
+//     DWORD dwLength; WORD wRevision; WORD wCertificateType; BYTE bCertificate[];
 struct EntryHeader {
     std::uint32_t length = 0;  // header included
     std::uint16_t revision = 0;

@@ -24,7 +24,10 @@ Bytes BlobBytes(const CRYPTOAPI_BLOB& blob) {
     return blob.pbData == nullptr ? Bytes{} : Bytes(blob.pbData, blob.cbData);
 }
 
-// SubjectPublicKeyInfo ::= SEQUENCE { AlgorithmIdentifier, BIT STRING }
+// SubjectPublicKeyInfo ::= SEQUENCE {
+//     algorithm         AlgorithmIdentifier,
+//     subjectPublicKey  BIT STRING }
+// Encoded again from the CERT_INFO's pieces.
 PkeyOwner KeyFromPublicKeyInfo(const CERT_PUBLIC_KEY_INFO& info) {
     if (info.Algorithm.pszObjId == nullptr || info.PublicKey.cUnusedBits > 7) {
         return nullptr;
@@ -52,6 +55,9 @@ PkeyOwner KeyFromPublicKeyInfo(const CERT_PUBLIC_KEY_INFO& info) {
     return PkeyOwner(d2i_PUBKEY(nullptr, &cursor, static_cast<long>(encoded.size())));
 }
 
+// IssuerAndSerialNumber ::= SEQUENCE {
+//     issuer        Name,
+//     serialNumber  CertificateSerialNumber }
 const PKCS7_SIGNER_INFO* SignerNamedBy(const SignedMessage& message, const CERT_INFO& info) {
     for (int index = 0; index < SignerCount(message); ++index) {
         const PKCS7_SIGNER_INFO* signer = SignerAt(message, index);

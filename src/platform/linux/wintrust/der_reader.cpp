@@ -8,7 +8,9 @@ constexpr std::uint8_t kHighTagNumber = 0x1F;
 constexpr std::uint8_t kLongLengthBit = 0x80;
 constexpr std::size_t kMaxLengthBytes = 4;
 
-// Parses tag and length; header receives the header's size.
+// DER (X.690): identifier octet, then the length, short form (one octet
+// below 0x80) or long form (0x80 | n, then n big-endian octets), then the
+// contents. Parses tag and length; header receives the header's size.
 bool ReadHeader(Bytes input, std::uint8_t& tag, std::uint64_t& contentLength, std::size_t& header) {
     if (input.size() < 2) {
         return false;

@@ -21,6 +21,9 @@ int AlgorithmNid(const X509_ALGOR* algorithm) {
 
 }  // namespace
 
+// AlgorithmIdentifier ::= SEQUENCE {
+//     algorithm   OBJECT IDENTIFIER,
+//     parameters  ANY DEFINED BY algorithm OPTIONAL }
 const EVP_MD* AcceptedDigest(const X509_ALGOR* algorithm) {
     const int nid = AlgorithmNid(algorithm);
     return IsAcceptedDigestNid(nid) ? EVP_get_digestbynid(nid) : nullptr;

@@ -8,7 +8,10 @@ namespace velto::platform::wintrust {
 
 namespace {
 
-// SpcAttributeTypeAndOptionalValue: the subject kind must be a PE image.
+// SpcAttributeTypeAndOptionalValue ::= SEQUENCE {
+//     type   OBJECT IDENTIFIER,
+//     value  ANY DEFINED BY type OPTIONAL }   -- SpcPeImageData, not read
+// The subject kind must be a PE image.
 bool NamesPeImage(const DerElement& attribute) {
     DerElement type;
     Bytes fields = attribute.content;
@@ -16,6 +19,9 @@ bool NamesPeImage(const DerElement& attribute) {
            SameBytes(type.content, kOidSpcPeImageData);
 }
 
+// DigestInfo ::= SEQUENCE {
+//     digestAlgorithm  AlgorithmIdentifier,
+//     digest           OCTET STRING }
 IndirectDataResult ReadDigestInfo(const DerElement& digestInfo, IndirectData& data) {
     const unsigned char* cursor = digestInfo.whole.data();
     X509SigOwner parsed(d2i_X509_SIG(nullptr, &cursor, static_cast<long>(digestInfo.whole.size())));
@@ -39,6 +45,9 @@ IndirectDataResult ReadDigestInfo(const DerElement& digestInfo, IndirectData& da
 
 }  // namespace
 
+// SpcIndirectDataContent ::= SEQUENCE {
+//     data           SpcAttributeTypeAndOptionalValue,
+//     messageDigest  DigestInfo }
 IndirectDataResult ReadIndirectData(Bytes contentType, Bytes content, IndirectData& data) {
     if (!SameBytes(contentType, kOidSpcIndirectData)) {
         return IndirectDataResult::kMalformed;

@@ -7,8 +7,10 @@ namespace velto::platform::wintrust {
 
 namespace {
 
-// ContentInfo { contentType, [0] EXPLICIT SignedData }: returns the
-// SignedData's contents.
+// ContentInfo ::= SEQUENCE {
+//     contentType  ContentType,                -- signedData here
+//     content      [0] EXPLICIT ANY DEFINED BY contentType }
+// Returns the SignedData's contents.
 bool OpenContentInfo(Bytes der, Bytes& signedData) {
     DerElement contentInfo, type, wrapper, body;
     Bytes whole = der;
@@ -29,6 +31,9 @@ bool OpenContentInfo(Bytes der, Bytes& signedData) {
     return true;
 }
 
+// ContentInfo ::= SEQUENCE {
+//     contentType  ContentType,                -- SpcIndirectDataContent's
+//     content      [0] EXPLICIT ANY DEFINED BY contentType OPTIONAL }
 // The encapsulated content: its type, and the contents octets of the one
 // element inside [0] EXPLICIT, which is what the messageDigest covers.
 bool ReadEncapsulatedContent(const DerElement& contentInfo, SignedMessage& message) {
@@ -52,6 +57,9 @@ bool ReadEncapsulatedContent(const DerElement& contentInfo, SignedMessage& messa
     return true;
 }
 
+// ExtendedCertificatesAndCertificates ::= SET OF ExtendedCertificateOrCertificate
+// Only plain X.509 Certificates (SEQUENCEs) are taken; the extended form is
+// obsolete.
 bool ReadCertificates(Bytes set, SignedMessage& message) {
     message.certificates.reset(sk_X509_new_null());
     if (!message.certificates) {
@@ -74,6 +82,15 @@ bool ReadCertificates(Bytes set, SignedMessage& message) {
     return true;
 }
 
+// SignedData ::= SEQUENCE {
+//     version           Version,
+//     digestAlgorithms  DigestAlgorithmIdentifiers,
+//     contentInfo       ContentInfo,
+//     certificates      [0] IMPLICIT ExtendedCertificatesAndCertificates OPTIONAL,
+//     crls              [1] IMPLICIT CertificateRevocationLists OPTIONAL,
+//     signerInfos       SignerInfos }
+// The signer infos themselves are read through OpenSSL's parse of the
+// same bytes.
 bool SliceSignedData(Bytes signedData, SignedMessage& message) {
     DerElement version, digestAlgorithms, contentInfo, element;
     if (!ReadDerElementWithTag(signedData, der_tag::kInteger, version) ||

@@ -69,6 +69,10 @@ CRYPT_ATTRIBUTES CopyAttributes(Arena& arena, const std::vector<AttributePieces>
     return {static_cast<DWORD>(laid.size()), reinterpret_cast<CRYPT_ATTRIBUTE*>(array)};
 }
 
+// Attribute ::= SEQUENCE {
+//     type    OBJECT IDENTIFIER,
+//     values  SET OF AttributeValue }
+// Each value is kept as its DER, as CRYPT_ATTR_BLOB holds it.
 bool CollectAttributes(const STACK_OF(X509_ATTRIBUTE)* attributes, std::vector<AttributePieces>& out) {
     const int count = sk_X509_ATTRIBUTE_num(attributes);
     for (int index = 0; index < count; ++index) {
@@ -98,6 +102,14 @@ bool CollectAttributes(const STACK_OF(X509_ATTRIBUTE)* attributes, std::vector<A
 
 }  // namespace
 
+// SignerInfo ::= SEQUENCE {
+//     version                    Version,
+//     issuerAndSerialNumber      IssuerAndSerialNumber,
+//     digestAlgorithm            DigestAlgorithmIdentifier,
+//     authenticatedAttributes    [0] IMPLICIT Attributes OPTIONAL,
+//     digestEncryptionAlgorithm  DigestEncryptionAlgorithmIdentifier,
+//     encryptedDigest            EncryptedDigest,
+//     unauthenticatedAttributes  [1] IMPLICIT Attributes OPTIONAL }
 bool CollectSignerInfo(const PKCS7_SIGNER_INFO* signer, SignerInfoPieces& pieces) {
     if (signer == nullptr || signer->enc_digest == nullptr) {
         return false;

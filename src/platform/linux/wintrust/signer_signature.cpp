@@ -14,6 +14,8 @@ namespace velto::platform::wintrust {
 
 namespace {
 
+// The messageDigest authenticated attribute:
+//     MessageDigest ::= OCTET STRING   -- the digest of the content octets
 bool ContentDigestMatches(Bytes content, const PKCS7_SIGNER_INFO* signer, const EVP_MD* algorithm) {
     ASN1_OCTET_STRING* expected = PKCS7_digest_from_attributes(signer->auth_attr);
     if (expected == nullptr) {

@@ -14,7 +14,11 @@ namespace {
 constexpr const char* kRfc3161TimestampOid = "1.3.6.1.4.1.311.3.3.1";
 
 // The DER of the first unauthenticated attribute of that type whose value
-// is a SEQUENCE (both kinds of timestamp are).
+// is a SEQUENCE. Both kinds of timestamp are:
+//     countersignature (1.2.840.113549.1.9.6):  SignerInfo
+//     RFC 3161 timestamp (1.3.6.1.4.1.311.3.3.1): ContentInfo, whose SignedData
+//         encapsulates a TSTInfo ::= SEQUENCE { version, policy,
+//         messageImprint MessageImprint, serialNumber, genTime GeneralizedTime, ... }
 const ASN1_STRING* FindUnauthenticatedSequence(const PKCS7_SIGNER_INFO* signer, const ASN1_OBJECT* wanted) {
     const int count = sk_X509_ATTRIBUTE_num(signer->unauth_attr);
     for (int index = 0; wanted != nullptr && index < count; ++index) {
