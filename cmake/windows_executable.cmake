@@ -5,13 +5,14 @@
 # only after the run has restricted the DLL search to the system folder
 # (src/app/system_libraries.cpp).
 enable_language(RC)
-add_executable(Velto WIN32 src/app/win_main.cpp src/app/delay_load_failure.cpp)
-if(EXISTS ${PROJECT_SOURCE_DIR}/res/Velto.rc)
-  target_sources(Velto PRIVATE res/Velto.rc)
-  # windres reads these beside the script; rebuild when they change.
-  set_source_files_properties(res/Velto.rc PROPERTIES OBJECT_DEPENDS
-    "${PROJECT_SOURCE_DIR}/res/Velto.manifest;${PROJECT_SOURCE_DIR}/res/Velto.ico")
-endif()
+add_executable(Velto WIN32 src/app/win_main.cpp src/app/delay_load_failure.cpp res/Velto.rc)
+# The application manifest carries the project's version; windres reads it
+# and the version header from the generated folder, the icon beside the
+# script. Rebuild the resources when any of them changes.
+configure_file(${PROJECT_SOURCE_DIR}/res/Velto.manifest.in ${CMAKE_BINARY_DIR}/generated/Velto.manifest @ONLY)
+target_include_directories(Velto PRIVATE ${CMAKE_BINARY_DIR}/generated)
+set_source_files_properties(res/Velto.rc PROPERTIES OBJECT_DEPENDS
+  "${CMAKE_BINARY_DIR}/generated/Velto.manifest;${CMAKE_BINARY_DIR}/generated/velto_version.h;${PROJECT_SOURCE_DIR}/res/Velto.ico")
 set_target_properties(Velto PROPERTIES OUTPUT_NAME Velto)
 target_link_options(Velto PRIVATE -municode -mwindows -static-libgcc -static-libstdc++ -static)
 # Delay-import libraries made from the lists of the functions the system

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "app/bootstrap_sequence.h"
-#include "app/windows_error_text.h"
+#include "base/windows_error_text.h"
 
 namespace {
 

@@ -2,18 +2,19 @@
 
 #include <vector>
 
-#include "app/windows_error_text.h"
+#include "base/scoped_owner.h"
+#include "base/windows_error_text.h"
 #include "verify/file_identity.h"
 
 namespace {
 
-// The size of STARTUPINFOW on 64-bit Windows.
-constexpr DWORD kStartupInfoSize = 104;
+constexpr wchar_t kNotStarted[] = L"Could not start Velto Setup: ";
+constexpr wchar_t kExitCodeUnread[] = L"Velto Setup ran, but Velto could not learn how it ended: ";
 // Long enough for any path Windows accepts.
 constexpr DWORD kImageNameCapacity = 32768;
 
 std::wstring NotStartedMessage(DWORD code) {
-    return L"Could not start Velto Setup: " + DescribeWindowsError(code);
+    return kNotStarted + DescribeWindowsError(code);
 }
 
 // The last error of a call that failed; never ERROR_SUCCESS, so that a
@@ -34,16 +35,14 @@ bool ReadImageIdentity(HANDLE process, FileIdentity& identity, DWORD& failure) {
     }
     // Attributes only: no share mode can refuse this open, and it takes none
     // from anybody else.
-    HANDLE image = CreateFileW(name.data(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (image == INVALID_HANDLE_VALUE) {
+    const ScopedFileHandle image(CreateFileW(name.data(), FILE_READ_ATTRIBUTES,
+                                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!image || !ReadFileIdentity(image.get(), identity)) {
         failure = FailureCode();
         return false;
     }
-    const bool identified = ReadFileIdentity(image, identity);
-    if (!identified) failure = FailureCode();
-    CloseHandle(image);
-    return identified;
+    return true;
 }
 
 // CreateProcessW opens the path again. On Windows the held file and folder
@@ -51,23 +50,40 @@ bool ReadImageIdentity(HANDLE process, FileIdentity& identity, DWORD& failure) {
 // renamed and the path pointed at another file (Wine allows it), the new
 // process would run that file elevated. So it is created suspended and
 // resumed only when its image is the held file.
-bool ResumeIfVerifiedImage(const PROCESS_INFORMATION& process, HANDLE verifiedFile, DWORD& failure) {
+bool ResumeIfVerifiedImage(HANDLE process, HANDLE thread, HANDLE verifiedFile, DWORD& failure) {
     FileIdentity verified;
     FileIdentity image;
     if (!ReadFileIdentity(verifiedFile, verified)) {
         failure = FailureCode();
         return false;
     }
-    if (!ReadImageIdentity(process.hProcess, image, failure)) return false;
+    if (!ReadImageIdentity(process, image, failure)) return false;
     if (!IsSameFile(verified, image)) {
         failure = ERROR_FILE_INVALID;
         return false;
     }
-    if (ResumeThread(process.hThread) == static_cast<DWORD>(-1)) {
+    if (ResumeThread(thread) == static_cast<DWORD>(-1)) {
         failure = FailureCode();
         return false;
     }
     return true;
+}
+
+// Ends a process that never ran an instruction of its own. The results are
+// not examined: the run already ends with the reason it was refused, and a
+// process that could not be terminated stays suspended and never runs. The
+// wait lets go of the image before the caller deletes the file.
+void DiscardSuspendedProcess(HANDLE process, DWORD reason) {
+    TerminateProcess(process, reason);
+    WaitForSingleObject(process, INFINITE);
+}
+
+// A process handle of our own with full access can be waited on and
+// queried; if either fails all the same, the installer's outcome is
+// unknown, and 0 would report success that nobody saw.
+bool WaitForExitCode(HANDLE process, DWORD& exitCode) {
+    exitCode = 0;
+    return WaitForSingleObject(process, INFINITE) == WAIT_OBJECT_0 && GetExitCodeProcess(process, &exitCode);
 }
 
 }  // namespace
@@ -76,24 +92,27 @@ bool LaunchInstaller(const std::wstring& path, HANDLE verifiedFile, DWORD& exitC
     std::wstring commandLine = L"\"" + path + L"\"";
 
     STARTUPINFOW startup = {};
-    startup.cb = kStartupInfoSize;
-    PROCESS_INFORMATION process = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION created = {};
 
     if (!CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr,
-                        &startup, &process)) {
-        const DWORD code = GetLastError();
-        errorText = NotStartedMessage(code);
+                        &startup, &created)) {
+        errorText = LastErrorMessage(kNotStarted);
         return false;
     }
+    // Declared in this order so that the thread handle is closed first.
+    const ScopedKernelHandle process(created.hProcess);
+    const ScopedKernelHandle thread(created.hThread);
 
     DWORD failure = ERROR_SUCCESS;
-    const bool resumed = ResumeIfVerifiedImage(process, verifiedFile, failure);
-    if (!resumed) TerminateProcess(process.hProcess, failure);
-    WaitForSingleObject(process.hProcess, INFINITE);
-    exitCode = 0;
-    if (resumed) GetExitCodeProcess(process.hProcess, &exitCode);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    if (!resumed) errorText = NotStartedMessage(failure);
-    return resumed;
+    if (!ResumeIfVerifiedImage(process.get(), thread.get(), verifiedFile, failure)) {
+        DiscardSuspendedProcess(process.get(), failure);
+        errorText = NotStartedMessage(failure);
+        return false;
+    }
+    if (!WaitForExitCode(process.get(), exitCode)) {
+        errorText = LastErrorMessage(kExitCodeUnread);
+        return false;
+    }
+    return true;
 }

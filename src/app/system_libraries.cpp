@@ -13,16 +13,21 @@
 // call also covers the components' own dependencies.
 #include "app/system_libraries.h"
 
-#include "app/windows_error_text.h"
+#include "base/windows_error_text.h"
 
 namespace {
 
-constexpr const wchar_t* kComponents[] = {L"winhttp.dll", L"bcrypt.dll", L"wintrust.dll", L"crypt32.dll"};
+struct Component {
+    const wchar_t* name;
+    const wchar_t* failure;  // whole, so that nothing is built before the last error is read
+};
 
-std::wstring LastErrorMessage(const std::wstring& sentence) {
-    const DWORD code = GetLastError();
-    return sentence + DescribeWindowsError(code);
-}
+constexpr Component kComponents[] = {
+    {L"winhttp.dll", L"Velto could not load the Windows component winhttp.dll: "},
+    {L"bcrypt.dll", L"Velto could not load the Windows component bcrypt.dll: "},
+    {L"wintrust.dll", L"Velto could not load the Windows component wintrust.dll: "},
+    {L"crypt32.dll", L"Velto could not load the Windows component crypt32.dll: "},
+};
 
 }  // namespace
 
@@ -31,11 +36,10 @@ bool LoadSystemLibraries(SystemLibraries& libraries, std::wstring& errorText) {
         errorText = LastErrorMessage(L"Velto could not restrict where Windows loads its components from: ");
         return false;
     }
-    for (const wchar_t* component : kComponents) {
-        const HMODULE module = LoadLibraryExW(component, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    for (const Component& component : kComponents) {
+        const HMODULE module = LoadLibraryExW(component.name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
         if (module == nullptr) {
-            errorText = LastErrorMessage(std::wstring(L"Velto could not load the Windows component ") + component +
-                                         L": ");
+            errorText = LastErrorMessage(component.failure);
             FreeSystemLibraries(libraries);
             return false;
         }

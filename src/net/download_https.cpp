@@ -2,14 +2,15 @@
 
 #include <algorithm>
 
-#include "app/windows_error_text.h"
+#include "base/scoped_owner.h"
+#include "base/windows_error_text.h"
 #include "net/https_prefix.h"
-#include "net/scoped_http_handle.h"
 #include "platform/win_api.h"
+#include "velto_version.h"
 
 namespace {
 
-constexpr wchar_t kUserAgent[] = L"Velto Bootstrapper/1.0";
+constexpr wchar_t kUserAgent[] = L"Velto Bootstrapper/" VELTO_USER_AGENT_VERSION;
 constexpr int kResolveTimeoutMs = 15000;
 constexpr int kConnectTimeoutMs = 15000;
 constexpr int kSendTimeoutMs = 30000;
@@ -23,13 +24,6 @@ struct ParsedUrl {
     std::wstring host;
     std::wstring path;
 };
-
-// Replaces errorText with sentence followed by the text of the thread's
-// last error, which must be read before anything else runs.
-void FailWithLastError(std::wstring& errorText, const wchar_t* sentence) {
-    const DWORD code = GetLastError();
-    errorText = sentence + DescribeWindowsError(code);
-}
 
 bool CrackUrl(const std::wstring& url, ParsedUrl& parsed) {
     wchar_t host[kHostNameCapacity] = {};
@@ -56,13 +50,13 @@ constexpr wchar_t kStreamFailed[] = L"Could not read the download stream: ";
 // a failure to take in the stream, told with the system's reason.
 bool ReadBody(HINTERNET request, ByteBuffer& body, std::uint64_t sizeLimit, std::wstring& errorText) {
     if (!body.ReserveRoom(sizeLimit)) {
-        FailWithLastError(errorText, kStreamFailed);
+        errorText = LastErrorMessage(kStreamFailed);
         return false;
     }
     for (;;) {
         DWORD available = 0;
         if (!WinHttpQueryDataAvailable(request, &available)) {
-            FailWithLastError(errorText, kStreamFailed);
+            errorText = LastErrorMessage(kStreamFailed);
             return false;
         }
         if (available == 0) {
@@ -76,12 +70,12 @@ bool ReadBody(HINTERNET request, ByteBuffer& body, std::uint64_t sizeLimit, std:
             return false;
         }
         if (!body.ResizeWithinRoom(stored + available)) {
-            FailWithLastError(errorText, kStreamFailed);
+            errorText = LastErrorMessage(kStreamFailed);
             return false;
         }
         DWORD read = 0;
         if (!WinHttpReadData(request, body.data() + stored, available, &read)) {
-            FailWithLastError(errorText, kStreamFailed);
+            errorText = LastErrorMessage(kStreamFailed);
             return false;
         }
         body.ResizeWithinRoom(stored + std::min(read, available));  // shrinking always succeeds
@@ -97,7 +91,7 @@ bool DownloadHttps(const std::wstring& url, ByteBuffer& body, std::uint64_t size
     }
     ParsedUrl parsed;
     if (!CrackUrl(url, parsed)) {
-        FailWithLastError(errorText, L"Invalid release URL: ");
+        errorText = LastErrorMessage(L"Invalid release URL: ");
         return false;
     }
     if (parsed.scheme != INTERNET_SCHEME_HTTPS) {
@@ -108,14 +102,16 @@ bool DownloadHttps(const std::wstring& url, ByteBuffer& body, std::uint64_t size
     ScopedHttpHandle session(WinHttpOpen(kUserAgent, WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY, WINHTTP_NO_PROXY_NAME,
                                          WINHTTP_NO_PROXY_BYPASS, 0));
     if (!session) {
-        FailWithLastError(errorText, L"Could not initialize the Windows HTTP client: ");
+        errorText = LastErrorMessage(L"Could not initialize the Windows HTTP client: ");
         return false;
     }
+    // Fails only for a handle that is not a session or a time-out below -1,
+    // neither of which can happen here; the result is therefore not examined.
     WinHttpSetTimeouts(session.get(), kResolveTimeoutMs, kConnectTimeoutMs, kSendTimeoutMs, kReceiveTimeoutMs);
 
     ScopedHttpHandle connection(WinHttpConnect(session.get(), parsed.host.c_str(), parsed.port, 0));
     if (!connection) {
-        FailWithLastError(errorText, L"Could not connect to the Velto download server: ");
+        errorText = LastErrorMessage(L"Could not connect to the Velto download server: ");
         return false;
     }
 
@@ -124,16 +120,18 @@ bool DownloadHttps(const std::wstring& url, ByteBuffer& body, std::uint64_t size
                                                 WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
                                                 WINHTTP_FLAG_SECURE));
     if (!request) {
-        FailWithLastError(errorText, L"Could not create the download request: ");
+        errorText = LastErrorMessage(L"Could not create the download request: ");
         return false;
     }
 
+    // Stated rather than assumed. Not examined: this is also WinHTTP's
+    // default policy, so a failed call leaves the same policy in force.
     DWORD redirectPolicy = WINHTTP_OPTION_REDIRECT_POLICY_DISALLOW_HTTPS_TO_HTTP;
     WinHttpSetOption(request.get(), WINHTTP_OPTION_REDIRECT_POLICY, &redirectPolicy, sizeof(redirectPolicy));
 
     if (!WinHttpSendRequest(request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
         !WinHttpReceiveResponse(request.get(), nullptr)) {
-        FailWithLastError(errorText, L"The Velto download request failed: ");
+        errorText = LastErrorMessage(L"The Velto download request failed: ");
         return false;
     }
 

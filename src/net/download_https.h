@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "net/byte_buffer.h"
+#include "base/byte_buffer.h"
 
 inline constexpr wchar_t kSizeLimitMessage[] = L"The downloaded file exceeded the safety size limit.";
 

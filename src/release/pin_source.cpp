@@ -18,9 +18,7 @@ bool StartsWithMz(const NamedFile& named) {
 
 bool ReadSignerPin(const std::wstring& path, std::wstring& pin, std::wstring& errorText) {
     EmbeddedSignature signature;
-    const bool read = FingerprintEmbeddedSigner(path, signature, pin, errorText);
-    CloseEmbeddedSignature(signature);
-    return read;
+    return FingerprintEmbeddedSigner(path, signature, pin, errorText);
 }
 
 bool ReadPin(const NamedFile& file, std::wstring& pin, std::string& error) {

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "net/byte_buffer.h"
+#include "base/byte_buffer.h"
 
 struct ScratchFile {
     std::string folder;  // made with mode 0700 under $TMPDIR, or /tmp

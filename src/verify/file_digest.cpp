@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "base/scoped_owner.h"
 #include "platform/win_api.h"
 
 namespace {
@@ -32,35 +33,36 @@ bool HashFileContents(HANDLE file, BCRYPT_HASH_HANDLE hash, Sha256Digest& digest
     return Succeeded(BCryptFinishHash(hash, digest.data(), static_cast<ULONG>(digest.size()), 0));
 }
 
+// hashObject receives the hash's working storage; it belongs to the caller
+// so that it outlives the hash, the provider and the file.
+bool HashOpenFile(HANDLE file, std::vector<std::uint8_t>& hashObject, Sha256Digest& digest) {
+    ScopedAlgorithmProvider provider;
+    if (!Succeeded(BCryptOpenAlgorithmProvider(provider.Receive(), BCRYPT_SHA256_ALGORITHM, nullptr, 0))) return false;
+    DWORD objectLength = 0;
+    DWORD digestLength = 0;
+    if (!ReadDwordProperty(provider.get(), BCRYPT_OBJECT_LENGTH, objectLength) ||
+        !ReadDwordProperty(provider.get(), BCRYPT_HASH_LENGTH, digestLength) || digestLength != digest.size()) {
+        return false;
+    }
+    hashObject.assign(objectLength, 0);
+    ScopedHashHandle hash;
+    return Succeeded(BCryptCreateHash(provider.get(), hash.Receive(), hashObject.data(), objectLength, nullptr, 0, 0)) &&
+           HashFileContents(file, hash.get(), digest);
+}
+
 }  // namespace
 
 bool HashFileSha256(const std::wstring& path, Sha256Digest& digest, std::wstring& errorText) {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
+    std::vector<std::uint8_t> hashObject;
+    const ScopedFileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file) {
         errorText = L"Could not open the downloaded installer for hashing.";
         return false;
     }
-
-    BCRYPT_ALG_HANDLE provider = nullptr;
-    BCRYPT_HASH_HANDLE hash = nullptr;
-    std::vector<std::uint8_t> hashObject;
-    DWORD objectLength = 0;
-    DWORD digestLength = 0;
-
-    bool hashed = Succeeded(BCryptOpenAlgorithmProvider(&provider, BCRYPT_SHA256_ALGORITHM, nullptr, 0)) &&
-                  ReadDwordProperty(provider, BCRYPT_OBJECT_LENGTH, objectLength) &&
-                  ReadDwordProperty(provider, BCRYPT_HASH_LENGTH, digestLength) &&
-                  digestLength == digest.size();
-    if (hashed) {
-        hashObject.assign(objectLength, 0);
-        hashed = Succeeded(BCryptCreateHash(provider, &hash, hashObject.data(), objectLength, nullptr, 0, 0)) &&
-                 HashFileContents(file, hash, digest);
+    if (!HashOpenFile(file.get(), hashObject, digest)) {
+        errorText = L"Could not calculate the installer SHA-256 hash.";
+        return false;
     }
-    if (!hashed) errorText = L"Could not calculate the installer SHA-256 hash.";
-
-    if (hash != nullptr) BCryptDestroyHash(hash);
-    if (provider != nullptr) BCryptCloseAlgorithmProvider(provider, 0);
-    CloseHandle(file);
-    return hashed;
+    return true;
 }

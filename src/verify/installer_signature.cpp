@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "verify/hex_text.h"
+#include "verify/trust_request.h"
 
 namespace {
 
@@ -17,16 +18,16 @@ bool OpenSignature(const std::wstring& path, EmbeddedSignature& signature) {
     DWORD formatType = 0;
     const BOOL found = CryptQueryObject(CERT_QUERY_OBJECT_FILE, path.c_str(),
                                         CERT_QUERY_CONTENT_FLAG_PKCS7_SIGNED_EMBED, CERT_QUERY_FORMAT_FLAG_BINARY,
-                                        0, &encoding, &contentType, &formatType, &signature.store,
-                                        &signature.message, nullptr);
-    return found && signature.store != nullptr && signature.message != nullptr;
+                                        0, &encoding, &contentType, &formatType, signature.store.Receive(),
+                                        signature.message.Receive(), nullptr);
+    return found && signature.store && signature.message;
 }
 
 bool ReadFirstSignerInfo(EmbeddedSignature& signature) {
     DWORD size = 0;
-    if (!CryptMsgGetParam(signature.message, CMSG_SIGNER_INFO_PARAM, 0, nullptr, &size) || size == 0) return false;
+    if (!CryptMsgGetParam(signature.message.get(), CMSG_SIGNER_INFO_PARAM, 0, nullptr, &size) || size == 0) return false;
     signature.signerInfo.assign(size, 0);
-    return CryptMsgGetParam(signature.message, CMSG_SIGNER_INFO_PARAM, 0, signature.signerInfo.data(), &size);
+    return CryptMsgGetParam(signature.message.get(), CMSG_SIGNER_INFO_PARAM, 0, signature.signerInfo.data(), &size);
 }
 
 bool FindSignerCertificate(EmbeddedSignature& signature) {
@@ -34,9 +35,9 @@ bool FindSignerCertificate(EmbeddedSignature& signature) {
     CERT_INFO criteria = {};
     criteria.Issuer = signer->Issuer;
     criteria.SerialNumber = signer->SerialNumber;
-    signature.certificate = CertFindCertificateInStore(signature.store, kCertificateEncoding, 0,
-                                                       CERT_FIND_SUBJECT_CERT, &criteria, nullptr);
-    return signature.certificate != nullptr;
+    signature.certificate.Reset(CertFindCertificateInStore(signature.store.get(), kCertificateEncoding, 0,
+                                                           CERT_FIND_SUBJECT_CERT, &criteria, nullptr));
+    return static_cast<bool>(signature.certificate);
 }
 
 bool IsAcceptedTrustStatus(LONG status) {
@@ -60,8 +61,11 @@ std::wstring TrustRejectionMessage(LONG status) {
 }
 
 // Steps after the policy call, each ending the check with its own message.
+// What reading the signature opened is released on the way out, before the
+// policy's state is.
 bool CheckSignerAndVerdict(const std::wstring& path, const std::wstring& pinnedThumbprint, LONG trustStatus,
-                           EmbeddedSignature& signature, std::wstring& errorText) {
+                           std::wstring& errorText) {
+    EmbeddedSignature signature;
     std::wstring fingerprint;
     if (!FingerprintEmbeddedSigner(path, signature, fingerprint, errorText)) return false;
     if (!PinMatches(fingerprint, pinnedThumbprint)) {
@@ -102,51 +106,29 @@ bool FingerprintEmbeddedSigner(const std::wstring& path, EmbeddedSignature& sign
         errorText = L"Could not locate the embedded Velto setup signing certificate.";
         return false;
     }
-    if (!CryptMsgControl(signature.message, 0, CMSG_CTRL_VERIFY_SIGNATURE, signature.certificate->pCertInfo)) {
+    const PCCERT_CONTEXT certificate = signature.certificate.get();
+    if (!CryptMsgControl(signature.message.get(), 0, CMSG_CTRL_VERIFY_SIGNATURE, certificate->pCertInfo)) {
         errorText = L"The Velto setup signature is cryptographically invalid.";
         return false;
     }
-    if (!FingerprintCertificate(signature.certificate->pbCertEncoded, signature.certificate->cbCertEncoded,
-                                fingerprint)) {
+    if (!FingerprintCertificate(certificate->pbCertEncoded, certificate->cbCertEncoded, fingerprint)) {
         errorText = L"Could not calculate the Velto setup signing certificate SHA-256 fingerprint.";
         return false;
     }
     return true;
 }
 
-void CloseEmbeddedSignature(EmbeddedSignature& signature) {
-    if (signature.certificate != nullptr) CertFreeCertificateContext(signature.certificate);
-    if (signature.message != nullptr) CryptMsgClose(signature.message);
-    if (signature.store != nullptr) CertCloseStore(signature.store, 0);
-    signature.certificate = nullptr;
-    signature.message = nullptr;
-    signature.store = nullptr;
-}
-
 bool VerifyInstallerSignature(const std::wstring& path, const std::wstring& pinnedThumbprint,
                               std::wstring& errorText) {
     GUID action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
-    WINTRUST_FILE_INFO fileInfo = {};
-    fileInfo.cbStruct = sizeof(fileInfo);
-    fileInfo.pcwszFilePath = path.c_str();
-
-    WINTRUST_DATA trust = {};
-    trust.cbStruct = sizeof(trust);
-    trust.dwUIChoice = WTD_UI_NONE;
-    trust.fdwRevocationChecks = WTD_REVOKE_NONE;
-    trust.dwUnionChoice = WTD_CHOICE_FILE;
-    trust.pFile = &fileInfo;
-    trust.dwStateAction = WTD_STATEACTION_VERIFY;
-    trust.dwProvFlags = WTD_CACHE_ONLY_URL_RETRIEVAL;
-    trust.dwUIContext = WTD_UICONTEXT_EXECUTE;
+    WINTRUST_FILE_INFO fileInfo;
+    WINTRUST_DATA trust = MakeFileTrustRequest(fileInfo, path);
 
     // The verdict is asked for first but judged last, after the pin.
     const LONG trustStatus = WinVerifyTrust(nullptr, &action, &trust);
+    const bool verified = CheckSignerAndVerdict(path, pinnedThumbprint, trustStatus, errorText);
 
-    EmbeddedSignature signature;
-    const bool verified = CheckSignerAndVerdict(path, pinnedThumbprint, trustStatus, signature, errorText);
-
-    CloseEmbeddedSignature(signature);
+    // The policy keeps state from the first call whatever its verdict.
     trust.dwStateAction = WTD_STATEACTION_CLOSE;
     WinVerifyTrust(nullptr, &action, &trust);
     return verified;

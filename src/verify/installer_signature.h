@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "base/scoped_owner.h"
 #include "platform/win_api.h"
 
 // True when the first signer's certificate has the SHA-256 fingerprint
@@ -16,13 +17,14 @@
 bool VerifyInstallerSignature(const std::wstring& path, const std::wstring& pinnedThumbprint,
                               std::wstring& errorText);
 
-// What reading a file's embedded signature opens; CloseEmbeddedSignature
-// releases its handles in the reverse order.
+// What reading a file's embedded signature opens. The members are released
+// in reverse order of declaration: the certificate, the message, the store,
+// then the signer information, which the certificate search points into.
 struct EmbeddedSignature {
-    HCERTSTORE store = nullptr;
-    HCRYPTMSG message = nullptr;
-    PCCERT_CONTEXT certificate = nullptr;
-    std::vector<std::uint8_t> signerInfo;  // the certificate search points into it
+    std::vector<std::uint8_t> signerInfo;
+    ScopedCertStore store;
+    ScopedCryptMessage message;
+    ScopedCertContext certificate;
 };
 
 // The signer's fingerprint exactly as the pin is checked against it: reads
@@ -30,11 +32,9 @@ struct EmbeddedSignature {
 // in the signature's own store, proves that this certificate made the
 // signature and sets fingerprint to the SHA-256 of its encoded bytes as
 // normalised hexadecimal text. False with errorText replaced otherwise.
-// What it opened stays in signature until it is closed.
+// What it opened stays in signature until signature ends.
 bool FingerprintEmbeddedSigner(const std::wstring& path, EmbeddedSignature& signature, std::wstring& fingerprint,
                                std::wstring& errorText);
-
-void CloseEmbeddedSignature(EmbeddedSignature& signature);
 
 // Sets fingerprint to the SHA-256 of a certificate's encoded bytes as
 // normalised hexadecimal text; false when the platform cannot compute it.

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "net/download_https.h"
+#include "base/byte_buffer.h"
 #include "platform/win_api.h"
 
 struct StagedInstaller {

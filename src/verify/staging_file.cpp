@@ -2,7 +2,8 @@
 
 #include <algorithm>
 
-#include "app/windows_error_text.h"
+#include "base/scoped_owner.h"
+#include "base/windows_error_text.h"
 #include "verify/staging_folder.h"
 
 namespace {
@@ -11,11 +12,6 @@ constexpr DWORD kTempPathCapacity = 260;
 constexpr wchar_t kStagingFolderName[] = L"VeltoBootstrap";
 constexpr wchar_t kStagingFileSuffix[] = L"\\Velto_Setup.exe";
 constexpr std::uint64_t kWriteChunkSize = 1048576;
-
-std::wstring LastErrorMessage(const wchar_t* sentence) {
-    const DWORD code = GetLastError();
-    return sentence + DescribeWindowsError(code);
-}
 
 bool WriteAllChunks(HANDLE file, const ByteBuffer& bytes) {
     std::uint64_t written = 0;
@@ -46,42 +42,42 @@ std::wstring PrepareStagingPath(HANDLE& folder) {
 
 bool WriteStagingFile(const std::wstring& path, const ByteBuffer& bytes, FileIdentity& written,
                       std::wstring& errorText) {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
+    const ScopedFileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file) {
         errorText = LastErrorMessage(L"Could not create the installer file: ");
         return false;
     }
-    if (!WriteAllChunks(file, bytes)) {
+    if (!WriteAllChunks(file.get(), bytes)) {
         errorText = LastErrorMessage(L"Could not write the installer file: ");
-        CloseHandle(file);
         return false;
     }
-    FlushFileBuffers(file);
+    // Not examined: every later read of the file goes through the same
+    // system cache, so the checks see the bytes written whether or not they
+    // have reached the disk yet.
+    FlushFileBuffers(file.get());
     // Read before the writer lets go: the hold that follows opens the path
     // again and must find this same file.
-    const bool identified = ReadFileIdentity(file, written);
-    if (!identified) errorText = LastErrorMessage(L"Could not write the installer file: ");
-    CloseHandle(file);
-    return identified;
+    if (!ReadFileIdentity(file.get(), written)) {
+        errorText = LastErrorMessage(L"Could not write the installer file: ");
+        return false;
+    }
+    return true;
 }
 
 bool HoldStagingFile(const std::wstring& path, const FileIdentity& written, HANDLE& hold, std::wstring& errorText) {
-    hold = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                       nullptr);
-    if (hold == INVALID_HANDLE_VALUE) {
+    hold = INVALID_HANDLE_VALUE;
+    ScopedFileHandle opened(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+    FileIdentity held;
+    if (!opened || !ReadFileIdentity(opened.get(), held)) {
         errorText = LastErrorMessage(L"Could not lock the installer file: ");
         return false;
     }
-    FileIdentity held;
-    if (!ReadFileIdentity(hold, held)) {
-        errorText = LastErrorMessage(L"Could not lock the installer file: ");
-    } else if (!IsSameFile(held, written)) {
+    if (!IsSameFile(held, written)) {
         errorText = L"Could not lock the installer file: " + DescribeWindowsError(ERROR_FILE_INVALID);
-    } else {
-        return true;
+        return false;
     }
-    CloseHandle(hold);
-    hold = INVALID_HANDLE_VALUE;
-    return false;
+    hold = opened.Release();
+    return true;
 }

@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/linux/wintrust/trust_state.h"
-#include "trust_request.h"
+#include "verify/trust_request.h"
 
 namespace velto::test {
 

@@ -7,7 +7,7 @@
 
 #include "platform/win_api.h"
 #include "platform/linux/text_conversion.h"
-#include "trust_request.h"
+#include "verify/trust_request.h"
 
 namespace {
 

@@ -1,6 +1,7 @@
 #include "fake_steps.h"
 
 #include <string>
+#include <utility>
 
 #include "app/installer_launch.h"
 #include "platform/win_api.h"
@@ -24,7 +25,8 @@ bool Apply(const StepOutcome& outcome, std::wstring& errorText) {
 SequenceScript& Script() { return script; }
 
 void ResetSequenceScript() {
-    script = SequenceScript{};
+    SequenceScript fresh;
+    std::swap(script, fresh);
     installerBuffer = nullptr;
 }
 

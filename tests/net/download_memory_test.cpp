@@ -15,7 +15,7 @@
 #include <string>
 #include <thread>
 
-#include "app/windows_error_text.h"
+#include "base/windows_error_text.h"
 #include "download_helpers.h"
 #include "platform/win_api.h"
 #include "release_server_environment.h"

@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "app/windows_error_text.h"
+#include "base/windows_error_text.h"
 #include "download_helpers.h"
 #include "platform/win_api.h"
 

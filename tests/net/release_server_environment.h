@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "net/byte_buffer.h"
+#include "base/byte_buffer.h"
 
 namespace velto::test {
 

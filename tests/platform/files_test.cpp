@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/windows_error_text.h"
+#include "base/windows_error_text.h"
 #include "platform/linux/handle_table.h"
 #include "platform/win_api.h"
 #include "platform/scratch_folder.h"

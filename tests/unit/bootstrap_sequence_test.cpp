@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "app/bootstrap_sequence.h"
-#include "app/windows_error_text.h"
+#include "base/windows_error_text.h"
 #include "fakes/fake_steps.h"
 
 namespace {

@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "app/windows_error_text.h"
+#include "base/windows_error_text.h"
 #include "fakes/fake_winhttp.h"
 #include "net/download_https.h"
 

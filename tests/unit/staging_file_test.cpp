@@ -2,7 +2,7 @@
 // scripted file operations.
 #include <gtest/gtest.h>
 
-#include "app/windows_error_text.h"
+#include "base/windows_error_text.h"
 #include "fakes/fake_files.h"
 #include "verify/staged_installer.h"
 #include "verify/staging_file.h"

@@ -4,7 +4,8 @@
 
 #include <map>
 
-#include "app/windows_error_text.h"
+#include "base/scoped_owner.h"
+#include "base/windows_error_text.h"
 #include "platform/win_api.h"
 
 extern std::map<DWORD, std::wstring> fakeMessageTable;
@@ -47,5 +48,24 @@ INSTANTIATE_TEST_SUITE_P(
         DescribeCase{"fallback_max", 0xFFFFFFFFu, L"", L"Windows error 4294967295"},
         DescribeCase{"winhttp_code", 12029, L"", L"Windows error 12029"}),
     [](const ::testing::TestParamInfo<DescribeCase>& caseInfo) { return std::string(caseInfo.param.name); });
+
+// A failure path sets the last error and returns; its owners close their
+// handles on the way out, and the caller must still read the failure's code.
+TEST(LastError, SurvivesTheOwnersClosingAndReachesTheMessage) {
+    fakeMessageTable.clear();
+    fakeMessageTable[ERROR_ACCESS_DENIED] = L"Access is denied.\r\n";
+    wchar_t folder[MAX_PATH + 1] = {};
+    ASSERT_NE(GetTempPathW(MAX_PATH, folder), 0u);
+    const std::wstring path = std::wstring(folder) + L"velto-last-error-" + std::to_wstring(GetCurrentProcessId());
+    {
+        const ScopedFileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                                FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_TRUE(file);
+        SetLastError(ERROR_ACCESS_DENIED);
+    }
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(LastErrorMessage(L"Could not: "), L"Could not: Access is denied.");
+    EXPECT_TRUE(DeleteFileW(path.c_str()));
+}
 
 }  // namespace

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "app/installer_launch.h"
-#include "app/windows_error_text.h"
+#include "base/windows_error_text.h"
 #include "verify/file_digest.h"
 #include "verify/hex_text.h"
 #include "verify/file_identity.h"

@@ -55,7 +55,8 @@ int main(int argc, char** argv) {
         if (leftOut.onlyUnderWine && wine == nullptr) continue;
         std::printf("Left out %s%s: %s\n", leftOut.pattern, leftOut.onlyUnderWine ? " under Wine" : "",
                     leftOut.reason);
-        patterns += (patterns.empty() ? "" : ":") + std::string(leftOut.pattern);
+        if (!patterns.empty()) patterns += ':';
+        patterns += leftOut.pattern;
     }
     if (!patterns.empty()) {
         std::string filter = GTEST_FLAG_GET(filter);

@@ -1,4 +1,4 @@
-#include "app/windows_error_text.h"
+#include "base/windows_error_text.h"
 
 #include "platform/win_api.h"
 
@@ -23,4 +23,9 @@ std::wstring DescribeWindowsError(std::uint32_t code) {
     if (buffer != nullptr) LocalFree(buffer);
     TrimLineEndsAndSpaces(text);
     return text;
+}
+
+std::wstring LastErrorMessage(std::wstring_view sentence) {
+    const DWORD code = GetLastError();
+    return std::wstring(sentence) + DescribeWindowsError(code);
 }

@@ -1,4 +1,4 @@
-#include "net/byte_buffer.h"
+#include "base/byte_buffer.h"
 
 #include <cstring>
 #include <limits>

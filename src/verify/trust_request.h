@@ -1,12 +1,15 @@
-// The trust request that the installer check sends, for tests and tools
-// that call WinVerifyTrust themselves.
+// The request the installer check sends to WinVerifyTrust. Tools and tests
+// that ask the policy themselves build theirs here too, so that they ask
+// exactly what the bootstrapper asks.
 #pragma once
 
 #include <string>
 
 #include "platform/win_api.h"
 
-// Fills file for path and returns a verify request that points at it.
+// Fills file for path and returns a verify request that points at it: no
+// user interface, no revocation checking, no network retrieval, for a file
+// about to be run.
 inline WINTRUST_DATA MakeFileTrustRequest(WINTRUST_FILE_INFO& file, const std::wstring& path) {
     file = {};
     file.cbStruct = sizeof(file);
@@ -19,5 +22,6 @@ inline WINTRUST_DATA MakeFileTrustRequest(WINTRUST_FILE_INFO& file, const std::w
     data.pFile = &file;
     data.dwStateAction = WTD_STATEACTION_VERIFY;
     data.dwProvFlags = WTD_CACHE_ONLY_URL_RETRIEVAL;
+    data.dwUIContext = WTD_UICONTEXT_EXECUTE;
     return data;
 }

@@ -4,7 +4,13 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 // The system's text for code with trailing CR, LF and spaces removed, or
 // "Windows error " and the code in decimal when the system has none.
 std::wstring DescribeWindowsError(std::uint32_t code);
+
+// sentence followed by the text of the thread's last error. The code is read
+// before anything else runs, which is why sentence is a view: building a
+// string argument could allocate, and an allocation may set the last error.
+std::wstring LastErrorMessage(std::wstring_view sentence);

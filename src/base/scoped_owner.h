@@ -1,0 +1,122 @@
+// Owners for the Windows handles the bootstrapper opens: each closes its
+// handle when it goes out of scope, so that every path out of a function,
+// early returns included, releases what it acquired. Locals are destroyed
+// in reverse order of declaration; declaring owners in the order the
+// handles are acquired therefore releases them in reverse order of
+// acquisition.
+//
+// Closing keeps the thread's last error. A failure path often sets the
+// error, returns, and lets its caller read GetLastError; without this a
+// successful CloseHandle on the way out could reset the code the caller is
+// about to describe. The code is saved before the close and put back after
+// it, on every platform.
+#pragma once
+
+#include "platform/win_api.h"
+
+// Kind describes one kind of handle: its type, the value that means "no
+// handle", and how to close one.
+template <typename Kind>
+class ScopedOwner {
+public:
+    using Handle = typename Kind::Handle;
+
+    ScopedOwner() noexcept = default;
+    explicit ScopedOwner(Handle handle) noexcept : handle_(handle) {}
+    ~ScopedOwner() { Reset(); }
+    ScopedOwner(const ScopedOwner&) = delete;
+    ScopedOwner& operator=(const ScopedOwner&) = delete;
+
+    Handle get() const noexcept { return handle_; }
+    explicit operator bool() const noexcept { return handle_ != Kind::None(); }
+
+    // For functions that hand a new handle back through a pointer. Any
+    // handle held before is closed first.
+    Handle* Receive() noexcept {
+        Reset();
+        return &handle_;
+    }
+
+    // Hands the handle on to an owner that outlives this one.
+    Handle Release() noexcept {
+        const Handle handle = handle_;
+        handle_ = Kind::None();
+        return handle;
+    }
+
+    // Closes the handle held, if any, and takes handle in its place.
+    void Reset(Handle handle = Kind::None()) noexcept {
+        if (handle_ != Kind::None()) {
+            const DWORD lastError = GetLastError();
+            Kind::Close(handle_);
+            SetLastError(lastError);
+        }
+        handle_ = handle;
+    }
+
+private:
+    Handle handle_ = Kind::None();
+};
+
+namespace owned {
+
+// CreateFileW reports failure with INVALID_HANDLE_VALUE.
+struct File {
+    using Handle = HANDLE;
+    static Handle None() noexcept { return INVALID_HANDLE_VALUE; }
+    static void Close(Handle handle) noexcept { CloseHandle(handle); }
+};
+
+// Process and thread handles, which are null when absent.
+struct KernelObject {
+    using Handle = HANDLE;
+    static Handle None() noexcept { return nullptr; }
+    static void Close(Handle handle) noexcept { CloseHandle(handle); }
+};
+
+struct Http {
+    using Handle = HINTERNET;
+    static Handle None() noexcept { return nullptr; }
+    static void Close(Handle handle) noexcept { WinHttpCloseHandle(handle); }
+};
+
+struct AlgorithmProvider {
+    using Handle = BCRYPT_ALG_HANDLE;
+    static Handle None() noexcept { return nullptr; }
+    static void Close(Handle handle) noexcept { BCryptCloseAlgorithmProvider(handle, 0); }
+};
+
+struct Hash {
+    using Handle = BCRYPT_HASH_HANDLE;
+    static Handle None() noexcept { return nullptr; }
+    static void Close(Handle handle) noexcept { BCryptDestroyHash(handle); }
+};
+
+struct CertStore {
+    using Handle = HCERTSTORE;
+    static Handle None() noexcept { return nullptr; }
+    static void Close(Handle handle) noexcept { CertCloseStore(handle, 0); }
+};
+
+struct CryptMessage {
+    using Handle = HCRYPTMSG;
+    static Handle None() noexcept { return nullptr; }
+    static void Close(Handle handle) noexcept { CryptMsgClose(handle); }
+};
+
+struct CertContext {
+    using Handle = PCCERT_CONTEXT;
+    static Handle None() noexcept { return nullptr; }
+    static void Close(Handle handle) noexcept { CertFreeCertificateContext(handle); }
+};
+
+}  // namespace owned
+
+using ScopedFileHandle = ScopedOwner<owned::File>;
+using ScopedKernelHandle = ScopedOwner<owned::KernelObject>;
+using ScopedHttpHandle = ScopedOwner<owned::Http>;
+using ScopedAlgorithmProvider = ScopedOwner<owned::AlgorithmProvider>;
+using ScopedHashHandle = ScopedOwner<owned::Hash>;
+using ScopedCertStore = ScopedOwner<owned::CertStore>;
+using ScopedCryptMessage = ScopedOwner<owned::CryptMessage>;
+using ScopedCertContext = ScopedOwner<owned::CertContext>;
