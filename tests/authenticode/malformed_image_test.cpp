@@ -12,34 +12,36 @@
 #include <gtest/gtest.h>
 
 #include "fixture_catalog.h"
+#include "platform/linux/little_endian.h"
 #include "trust_environment.h"
 #include "verify/installer_signature.h"
 
 namespace velto::test {
 namespace {
 
+// The image's fields, little-endian, through the layer's one reader.
+const std::uint8_t* At(const std::string& bytes, std::size_t at) {
+    return reinterpret_cast<const std::uint8_t*>(bytes.data() + at);
+}
+
+std::uint8_t* At(std::string& bytes, std::size_t at) {
+    return reinterpret_cast<std::uint8_t*>(bytes.data() + at);
+}
+
 std::uint32_t Get32(const std::string& bytes, std::size_t at) {
-    std::uint32_t value = 0;
-    for (int i = 3; i >= 0; --i) {
-        value = (value << 8) | static_cast<std::uint8_t>(bytes[at + static_cast<std::size_t>(i)]);
-    }
-    return value;
+    return platform::ReadLittle32(At(bytes, at));
 }
 
 void Put32(std::string& bytes, std::size_t at, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i) {
-        bytes[at + static_cast<std::size_t>(i)] = static_cast<char>((value >> (8 * i)) & 0xFF);
-    }
+    platform::WriteLittle32(At(bytes, at), value);
 }
 
 void Put16(std::string& bytes, std::size_t at, std::uint16_t value) {
-    bytes[at] = static_cast<char>(value & 0xFF);
-    bytes[at + 1] = static_cast<char>(value >> 8);
+    platform::WriteLittle16(At(bytes, at), value);
 }
 
 std::uint16_t Get16(const std::string& bytes, std::size_t at) {
-    return static_cast<std::uint16_t>(static_cast<std::uint8_t>(bytes[at]) |
-                                      (static_cast<std::uint8_t>(bytes[at + 1]) << 8));
+    return platform::ReadLittle16(At(bytes, at));
 }
 
 // Where the fields are in signed_full.exe (PE32+), read from the file.

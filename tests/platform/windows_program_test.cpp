@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "platform/held_launch.h"
+#include "platform/linux/little_endian.h"
 #include "platform/linux/program_image.h"
 #include "platform/scratch_folder.h"
 
@@ -17,8 +18,7 @@ std::string PeImage(std::uint16_t machine, std::uint16_t characteristics, std::u
                     std::uint16_t subsystem) {
     std::string image(0x400, '\0');
     auto put16 = [&](std::size_t at, std::uint16_t value) {
-        image[at] = static_cast<char>(value & 0xFF);
-        image[at + 1] = static_cast<char>(value >> 8);
+        velto::platform::WriteLittle16(reinterpret_cast<std::uint8_t*>(&image[at]), value);
     };
     image[0] = 'M';
     image[1] = 'Z';
