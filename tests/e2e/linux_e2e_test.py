@@ -10,7 +10,6 @@ is one test.
 import argparse
 import os
 import re
-import shutil
 import signal
 import stat
 import sys
@@ -90,11 +89,7 @@ class LinuxEndToEnd(unittest.TestCase):
         cls.release.close()
 
     def setUp(self):
-        temporary = self.release.temporary_folder
-        if os.path.isdir(temporary):
-            for name in os.listdir(temporary):
-                if name.startswith("VeltoBootstrap"):
-                    shutil.rmtree(os.path.join(temporary, name))
+        release_kit.clear_staging_folders(self.release.temporary_folder)
         for record in (self.release.command_line_file, self.release.command_line_file + ".folder"):
             if os.path.exists(record):
                 os.remove(record)
@@ -118,7 +113,7 @@ class LinuxEndToEnd(unittest.TestCase):
                     for text in scenario.boxes]
         self.assertEqual(run.exit_code, scenario.exit_code, run.output)
         self.assertEqual(run.boxes, expected, run.output)
-        self.assertEqual(self.staging_state(), scenario.staged_after)
+        self.assertEqual(release_kit.staging_state(release.staging_folder), scenario.staged_after)
         if os.path.exists(release.staging_folder):
             for folder in (release.staging_folder, release.temporary_folder):
                 self.assertEqual(stat.S_IMODE(os.lstat(folder).st_mode), 0o700, folder)
@@ -131,14 +126,6 @@ class LinuxEndToEnd(unittest.TestCase):
             self.assertFalse(os.path.exists(release.command_line_file), "the installer ran")
         if scenario.shows:
             self.assertIn(scenario.shows, run.plain_output)
-
-    def staging_state(self):
-        release = self.release
-        if os.path.isdir(release.staged_file):
-            return "folder in place"
-        if os.path.exists(release.staged_file):
-            return "present"
-        return "absent" if os.path.isdir(release.staging_folder) else "no folder"
 
     # Steps of the scenarios beyond serving, by name.
 

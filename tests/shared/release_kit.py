@@ -211,6 +211,31 @@ def publish(release_dir, served_manifest, installer, ready):
     write_manifest(release_dir, padding_to=served_manifest["padding_to"], **members)
 
 
+def clear_staging_folders(temporary_folder):
+    """Removes the staging folder and any that an earlier run moved aside;
+    a link is removed itself, never what it points to."""
+    if not os.path.isdir(temporary_folder):
+        return
+    for name in os.listdir(temporary_folder):
+        if not name.startswith("VeltoBootstrap"):
+            continue
+        path = os.path.join(temporary_folder, name)
+        if os.path.islink(path):
+            os.unlink(path)
+        else:
+            shutil.rmtree(path, ignore_errors=True)
+
+
+def staging_state(staging_folder):
+    """What a run left at the staging folder, in the scenarios' terms."""
+    staged_file = os.path.join(staging_folder, "Velto_Setup.exe")
+    if os.path.isdir(staged_file):
+        return "folder in place"
+    if os.path.exists(staged_file):
+        return "present"
+    return "absent" if os.path.isdir(staging_folder) else "no folder"
+
+
 def enter_wine_env(folder, *options):
     """Runs this script again inside scripts/wine-env with its own Wine
     prefix in folder (options as wine-env takes them), unless it runs

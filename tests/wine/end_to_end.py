@@ -295,7 +295,7 @@ class Suite:
 
     def run_scenario(self, scenario):
         """Returns the list of failures (empty when the scenario passed)."""
-        self.clear_staging_folders()
+        release_kit.clear_staging_folders(self.staging_folder.parent)
         for leftover in self.run_dir.iterdir():
             leftover.unlink()
         installer = self.publish(scenario)
@@ -335,9 +335,7 @@ class Suite:
         if scenario.asks and staged_at_confirmation[:1] != [installer]:
             failures.append("while the confirmation was shown, the staged file did not hold the served installer")
 
-        state = ("folder in place" if self.staged_file.is_dir() else
-                 "present" if self.staged_file.exists() else
-                 "absent" if self.staging_folder.is_dir() else "no folder")
+        state = release_kit.staging_state(self.staging_folder)
         if state != scenario.staged_after:
             failures.append(f"staging folder: {state}, expected {scenario.staged_after}")
 
@@ -359,15 +357,6 @@ class Suite:
         if scenario.check:
             failures.extend(HOOKS[scenario.check](self))
         return failures, exit_code, texts
-
-    def clear_staging_folders(self):
-        """Removes the staging folder and any that Velto.exe moved aside."""
-        temporary = self.staging_folder.parent
-        for folder in [self.staging_folder, *temporary.glob("VeltoBootstrap.replaced-*")]:
-            if folder.is_symlink():
-                folder.unlink()
-            else:
-                shutil.rmtree(folder, ignore_errors=True)
 
     @staticmethod
     def press(window, key):
