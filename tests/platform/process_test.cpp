@@ -1,6 +1,8 @@
 // Starting real programs through the layer: exit codes, the command line
 // the program receives, and the texts of failed starts.
+#include <pthread.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <csignal>
@@ -32,8 +34,39 @@ protected:
         return CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, flags, nullptr, nullptr,
                               &startup, &process) != FALSE;
     }
+    // Runs the program as LaunchInstaller does, with signal sent to this
+    // process after the program is created and before it is resumed: its
+    // exit code, or -1.
+    static int SignalBeforeResuming(const std::string& path, int signal) {
+        PROCESS_INFORMATION process = {};
+        if (!Start(Wide(path), CREATE_SUSPENDED, process)) return -1;
+        kill(getpid(), signal);
+        DWORD code = 0;
+        const bool ended = ResumeThread(process.hThread) == 1 &&
+                           WaitForSingleObject(process.hProcess, INFINITE) == WAIT_OBJECT_0 &&
+                           GetExitCodeProcess(process.hProcess, &code);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+        return ended ? static_cast<int>(code) : -1;
+    }
     std::wstring errorText;
 };
+
+// How the signals that the layer holds while a program runs are disposed
+// of, and whether each is blocked: once the program is done with, as before.
+using SignalState = std::vector<std::pair<void (*)(int), bool>>;
+
+SignalState CurrentSignalState() {
+    sigset_t blocked;
+    pthread_sigmask(SIG_BLOCK, nullptr, &blocked);
+    SignalState state;
+    for (const int number : {SIGHUP, SIGINT, SIGQUIT, SIGTERM}) {
+        struct sigaction action {};
+        sigaction(number, nullptr, &action);
+        state.emplace_back(action.sa_handler, sigismember(&blocked, number) == 1);
+    }
+    return state;
+}
 
 class ExitCode : public Launch, public ::testing::WithParamInterface<int> {};
 
@@ -63,6 +96,10 @@ TEST_F(Launch, KilledProgramReportsItsSignal) {
 struct SignalWhileWaitingCase {
     const char* name;
     int signal;
+    // Who sends it: the program, to its waiter ("$PPID") or to itself
+    // ("$$"); empty: this process, between creating the program suspended
+    // and resuming it.
+    const char* sender;
     const char* waitSeconds;  // how long the program waits to be signalled
     int exitCode;
 };
@@ -72,27 +109,39 @@ class SignalWhileWaiting : public Launch, public ::testing::WithParamInterface<S
 // The program signals the process that waits for it, as a person or a
 // service manager would: a hang-up or a termination request is passed on
 // to the program (7), an interrupt or a quit is the program's own affair
-// (5; 9 if it was passed on anyway). The waiter lives on either way.
+// (5; 9 if it was passed on anyway). The waiter lives on either way. One
+// that comes before the program runs is held for it; the program itself
+// starts with the signals as the waiter found them (an interrupt it sends
+// itself is its own: 9).
 TEST_P(SignalWhileWaiting, ReachesTheProgramOnlyWhenPassedOn) {
-    const int signal = GetParam().signal;
-    struct sigaction before {};
-    sigaction(signal, nullptr, &before);
-    const std::string path =
-        Script("setup", std::string("#!/bin/sh\ntrap 'exit 9' INT QUIT\ntrap 'kill $! 2>/dev/null; exit 7' TERM HUP\n") +
-                            "kill -" + std::to_string(signal) + " $PPID\nsleep " + GetParam().waitSeconds +
-                            " </dev/null >/dev/null 2>&1 &\nwait\nexit 5\n");
-    EXPECT_EQ(LaunchHeld(Wide(path), errorText), GetParam().exitCode);
-    struct sigaction after {};
-    sigaction(signal, nullptr, &after);
-    EXPECT_EQ(after.sa_handler, before.sa_handler);
+    const SignalWhileWaitingCase& row = GetParam();
+    const SignalState before = CurrentSignalState();
+    if (*row.sender != '\0') {
+        const std::string path =
+            Script("setup", std::string("#!/bin/sh\ntrap 'exit 9' INT QUIT\ntrap 'kill $! 2>/dev/null; exit 7' TERM HUP\n") +
+                                "kill -" + std::to_string(row.signal) + " " + row.sender + "\nsleep " +
+                                row.waitSeconds + " </dev/null >/dev/null 2>&1 &\nwait\nexit 5\n");
+        EXPECT_EQ(LaunchHeld(Wide(path), errorText), row.exitCode);
+    } else {
+        // No trap: a signal passed on as the program starts could come before it.
+        const std::string path = Script("setup", std::string("#!/bin/sh\nexec sleep ") + row.waitSeconds + "\n");
+        // The second time as the first: nothing of the first hold is left over.
+        for (int round = 1; round <= 2; ++round) EXPECT_EQ(SignalBeforeResuming(path, row.signal), row.exitCode) << round;
+    }
+    EXPECT_EQ(CurrentSignalState(), before);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Signals, SignalWhileWaiting,
-    ::testing::Values(SignalWhileWaitingCase{"termination_request", SIGTERM, "10", 7},
-                      SignalWhileWaitingCase{"hang_up", SIGHUP, "10", 7},
-                      SignalWhileWaitingCase{"interrupt", SIGINT, "0.3", 5},
-                      SignalWhileWaitingCase{"quit", SIGQUIT, "0.3", 5}),
+    ::testing::Values(SignalWhileWaitingCase{"termination_request", SIGTERM, "$PPID", "10", 7},
+                      SignalWhileWaitingCase{"hang_up", SIGHUP, "$PPID", "10", 7},
+                      SignalWhileWaitingCase{"interrupt", SIGINT, "$PPID", "0.3", 5},
+                      SignalWhileWaitingCase{"quit", SIGQUIT, "$PPID", "0.3", 5},
+                      SignalWhileWaitingCase{"interrupt_from_the_program_itself", SIGINT, "$$", "0.3", 9},
+                      SignalWhileWaitingCase{"termination_request_before_resuming", SIGTERM, "", "10", 128 + 15},
+                      SignalWhileWaitingCase{"hang_up_before_resuming", SIGHUP, "", "10", 128 + 1},
+                      SignalWhileWaitingCase{"interrupt_before_resuming", SIGINT, "", "0.3", 0},
+                      SignalWhileWaitingCase{"quit_before_resuming", SIGQUIT, "", "0.3", 0}),
     [](const ::testing::TestParamInfo<SignalWhileWaitingCase>& caseInfo) { return std::string(caseInfo.param.name); });
 
 struct StartFailureCase {
@@ -108,11 +157,15 @@ TEST_P(StartFailure, ReturnsMinusOneWithTheSystemText) {
     std::string path = Under("setup");
     if (!GetParam().body.empty()) path = Script("setup", GetParam().body, GetParam().mode);
     const std::size_t handles = velto::platform::OpenHandleCount();
+    const SignalState signals = CurrentSignalState();
     errorText = L"earlier";
     EXPECT_EQ(LaunchHeld(Wide(path), errorText), -1);
     const std::string text = std::strerror(GetParam().errnum);
     EXPECT_EQ(errorText, L"Could not start Velto Setup: " + std::wstring(text.begin(), text.end()));
+    PROCESS_INFORMATION process = {};
+    EXPECT_FALSE(Start(Wide(path), 0, process));  // run at once: CreateProcessW itself fails
     EXPECT_EQ(velto::platform::OpenHandleCount(), handles);
+    EXPECT_EQ(CurrentSignalState(), signals);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -165,6 +218,7 @@ TEST_P(Suspended, RunsNothingUntilResumed) {
         Script("setup", row.runnable ? "#!/bin/sh\necho > '" + marker + "'\nexit 5\n" : "not a program\n");
     const std::size_t handles = velto::platform::OpenHandleCount();
     const std::size_t descriptors = OpenDescriptorCount();
+    const SignalState signals = CurrentSignalState();
     PROCESS_INFORMATION process = {};
     ASSERT_TRUE(Start(Wide(path), CREATE_SUSPENDED, process));
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -190,6 +244,7 @@ TEST_P(Suspended, RunsNothingUntilResumed) {
     EXPECT_EQ(std::filesystem::exists(marker), row.exitCode == 5);
     EXPECT_EQ(velto::platform::OpenHandleCount(), handles);
     EXPECT_EQ(OpenDescriptorCount(), descriptors);
+    EXPECT_EQ(CurrentSignalState(), signals);
     EXPECT_EQ(waitpid(static_cast<pid_t>(process.dwProcessId), nullptr, WNOHANG), -1);  // reaped: no zombie
 }
 

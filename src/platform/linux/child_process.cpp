@@ -34,6 +34,36 @@ Orphans& AllOrphans() {
     return *orphans;
 }
 
+// The signals held for the processes started here (see ChildProcess): the
+// first to be started holds them, the last to be done with lets them go,
+// so that processes that overlap restore what the caller had.
+struct ChildSignals {
+    std::mutex lock;
+    int holders = 0;
+    HeldSignals held;
+};
+
+ChildSignals& SignalsHeldForChildren() {
+    static auto* signals = new ChildSignals;
+    return *signals;
+}
+
+const HeldSignals& HoldSignalsFor(ChildProcess& child) {
+    ChildSignals& signals = SignalsHeldForChildren();
+    std::lock_guard<std::mutex> guard(signals.lock);
+    if (signals.holders++ == 0) HoldSignals({SIGHUP, SIGTERM}, {SIGINT, SIGQUIT}, signals.held);
+    child.holdsSignals = true;
+    return signals.held;
+}
+
+void LetGoOfSignals(ChildProcess& child) {
+    if (!child.holdsSignals) return;
+    child.holdsSignals = false;
+    ChildSignals& signals = SignalsHeldForChildren();
+    std::lock_guard<std::mutex> guard(signals.lock);
+    if (--signals.holders == 0) ReleaseSignals(signals.held);
+}
+
 // How often a wait looks at the process when the kernel cannot say when
 // it ends (no process descriptor).
 constexpr std::chrono::milliseconds kLookEvery {20};
@@ -63,8 +93,10 @@ DWORD ExitCodeFromStatus(const ChildProcess& child, int status) {
 }
 
 // The child's side. The parent may have other threads, so only calls that
-// are safe after fork are made here.
-[[noreturn]] void RunWhenLetRun(int channel, const char* program, char* const* argv, const char* folder) {
+// are safe after fork are made here. Until it runs the program, the child
+// keeps the signals as its parent holds them.
+[[noreturn]] void RunWhenLetRun(int channel, const char* program, char* const* argv, const char* folder,
+                                const HeldSignals& held) {
     char go = 0;
     ssize_t count = 0;
     do {
@@ -72,7 +104,10 @@ DWORD ExitCodeFromStatus(const ChildProcess& child, int status) {
     } while (count < 0 && errno == EINTR);
     // The channel's end without a go means the process is never to run.
     if (count == 1) {
-        if (folder == nullptr || chdir(folder) == 0) execve(program, argv, environ);
+        if (folder == nullptr || chdir(folder) == 0) {
+            RestoreSignalsForProgram(held);
+            execve(program, argv, environ);
+        }
         const int error = errno;
         send(channel, &error, sizeof(error), MSG_NOSIGNAL);
     }
@@ -106,18 +141,21 @@ bool StartWaitingChild(const std::string& program, const std::vector<std::string
         SetLastErrorFromErrno(errno);
         return false;
     }
+    const HeldSignals& held = HoldSignalsFor(child);
     const pid_t pid = fork();
     if (pid == 0) {
         close(ends[0]);
-        RunWhenLetRun(ends[1], program.c_str(), argv.data(), folder);
+        RunWhenLetRun(ends[1], program.c_str(), argv.data(), folder, held);
     }
     const int forkError = errno;
-    close(ends[1]);
     if (pid < 0) {
+        LetGoOfSignals(child);
+        close(ends[1]);
         close(ends[0]);
         SetLastErrorFromErrno(forkError);
         return false;
     }
+    close(ends[1]);
     child.pid = pid;
     child.channel = ends[0];
     return true;
@@ -143,6 +181,7 @@ bool Reap(ChildProcess& child, bool block) {
     if (result == child.pid) {
         child.ended = true;
         child.exitCode = ExitCodeFromStatus(child, status);
+        LetGoOfSignals(child);
     }
     return result >= 0;
 }
@@ -155,8 +194,6 @@ bool WaitForEnd(ChildProcess& child, long milliseconds) {
     // Readable once the process has ended. The system call itself: the C
     // library's header for it lacks C linkage in some versions.
     const int ending = static_cast<int>(syscall(SYS_pidfd_open, child.pid, 0));
-    HeldSignals held;
-    HoldSignals({SIGHUP, SIGTERM}, {SIGINT, SIGQUIT}, held);
     for (;;) {
         // A process that cannot be waited for (reaped by someone else) is not waited for.
         if (!Reap(child, false) || child.ended) break;
@@ -165,9 +202,9 @@ bool WaitForEnd(ChildProcess& child, long milliseconds) {
         timespec stretch {};
         const bool more = NextStretch(deadline, limited, ending >= 0, stretch);
         if (!more) break;
-        WaitForEvent(held, ending, limited || ending < 0 ? &stretch : nullptr);
+        // Not ended, so its signals are still held.
+        WaitForEvent(SignalsHeldForChildren().held, ending, limited || ending < 0 ? &stretch : nullptr);
     }
-    ReleaseSignals(held);
     if (ending >= 0) close(ending);
     return child.ended;
 }
@@ -190,6 +227,7 @@ ChildProcess::~ChildProcess() {
         std::lock_guard<std::mutex> guard(orphans.lock);
         orphans.pids.push_back(pid);
     }
+    LetGoOfSignals(*this);
     ReapOrphans();
 }
 

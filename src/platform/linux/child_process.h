@@ -19,6 +19,12 @@ namespace velto::platform {
 // Shared by a process's process and thread handles; released with the
 // last of them. A child still waiting then ends without running anything;
 // one still running is reaped once it has ended.
+//
+// From its fork until it has been reaped or let go of, as system(3) does,
+// the caller ignores an interrupt and a quit (from the terminal, they reach
+// the program too: it decides) and holds a hang-up or a termination
+// request, which a wait then passes on to the process. The program itself
+// runs with the signals as the caller had them.
 struct ChildProcess {
     pid_t pid = -1;
     int channel = -1;  // to the child while it waits to run the program
@@ -27,6 +33,7 @@ struct ChildProcess {
     bool terminated = false;  // by TerminateProcess, with terminationCode
     DWORD terminationCode = 0;
     std::wstring imageName;  // the program, in Windows form
+    bool holdsSignals = false;
     ~ChildProcess();
 };
 
@@ -44,10 +51,9 @@ int LetRun(ChildProcess& child);
 bool Reap(ChildProcess& child, bool block);
 
 // Waits until the process has ended, or for at most milliseconds when
-// that is not negative; true once it has ended and been reaped. While it
-// waits, as system(3) does, the caller ignores an interrupt and a quit
-// (from the terminal, they reach the process too: it decides), and passes
-// a hang-up or a termination request on to the process, then waits on.
+// that is not negative; true once it has ended and been reaped. A hang-up
+// or a termination request held for the process, before the wait or
+// during it, is passed on to it, and the wait goes on.
 bool WaitForEnd(ChildProcess& child, long milliseconds);
 
 // Reaps the processes that were let go of while they ran and have ended.

@@ -28,9 +28,14 @@ void Replace(int number, void (*handler)(int), HeldSignals& held) {
     ++held.count;
 }
 
+void RestoreDispositions(const HeldSignals& held) {
+    for (int i = held.count - 1; i >= 0; --i) sigaction(held.numbers[i], &held.previous[i], nullptr);
+}
+
 }  // namespace
 
 void HoldSignals(std::initializer_list<int> caught, std::initializer_list<int> ignored, HeldSignals& held) {
+    held = HeldSignals {};  // nothing of an earlier hold
     sigset_t blocked;
     sigemptyset(&blocked);
     for (const int number : caught) sigaddset(&blocked, number);
@@ -66,7 +71,12 @@ int TakeCaughtSignal() {
 
 void ReleaseSignals(const HeldSignals& held) {
     pthread_sigmask(SIG_SETMASK, &held.previousMask, nullptr);
-    for (int i = held.count - 1; i >= 0; --i) sigaction(held.numbers[i], &held.previous[i], nullptr);
+    RestoreDispositions(held);
+}
+
+void RestoreSignalsForProgram(const HeldSignals& held) {
+    RestoreDispositions(held);
+    sigprocmask(SIG_SETMASK, &held.previousMask, nullptr);
 }
 
 }  // namespace velto::platform

@@ -41,4 +41,10 @@ int TakeCaughtSignal();
 // rather than acted on after the wait.
 void ReleaseSignals(const HeldSignals& held);
 
+// In a child forked while the signals were held, before it runs a
+// program: restores the dispositions, then the mask, so that a signal
+// held since the fork acts on the child as it would have without the
+// hold. Only calls that are safe after fork.
+void RestoreSignalsForProgram(const HeldSignals& held);
+
 }  // namespace velto::platform
