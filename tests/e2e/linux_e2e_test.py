@@ -46,7 +46,7 @@ class Release:
         self.pki = release_kit.make_pki(os.path.join(work, "pki"))
         self.server, self.ready = release_kit.start_release_server(work, self.release_dir)
         try:
-            record = "Z:" + self.command_line_file.replace("/", "\\")
+            record = release_kit.windows_path(self.command_line_file)
             self.installers = release_kit.make_installers(
                 self.pki, os.path.join(work, "installers"),
                 lambda code, output: release_kit.build_installer(output, code, INSTALLER_MESSAGE, record))
@@ -121,7 +121,7 @@ class LinuxEndToEnd(unittest.TestCase):
             self.assertIn(INSTALLER_MESSAGE, run.plain_output)
             with open(release.command_line_file, encoding="utf-16-le") as file:
                 # Wine shows the program its own file under the drive that maps /.
-                self.assertEqual(file.read(), '"Z:%s"' % release.staged_file.replace("/", "\\"))
+                self.assertEqual(file.read(), '"%s"' % release_kit.windows_path(release.staged_file))
         else:
             self.assertFalse(os.path.exists(release.command_line_file), "the installer ran")
         if scenario.shows:

@@ -236,6 +236,20 @@ def staging_state(staging_folder):
     return "absent" if os.path.isdir(staging_folder) else "no folder"
 
 
+def windows_path(path):
+    """path as Windows programs see it under Wine: on the drive that maps /."""
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def trust_in_prefix(certificate, work, env=None):
+    """Adds certificate to the Wine prefix's trusted roots, as an
+    administrator would on a Windows machine for a private release server,
+    with tests/wine/trust_root.c built in work."""
+    tool = build_windows_program(os.path.join(SOURCE_ROOT, "tests", "wine", "trust_root.c"),
+                                 os.path.join(work, "trust_root.exe"), "-lcrypt32")
+    subprocess.run(["wine", tool, windows_path(certificate)], env=env, check=True)
+
+
 def enter_wine_env(folder, *options):
     """Runs this script again inside scripts/wine-env with its own Wine
     prefix in folder (options as wine-env takes them), unless it runs

@@ -117,7 +117,7 @@ def swap(mode, expect_refused):
     def attack(suite):
         staged = "C:\\users\\{}\\Temp\\VeltoBootstrap\\Velto_Setup.exe".format(getpass.getuser())
         result = subprocess.run(["wine", suite.tools / "user_attack.exe", mode, staged,
-                                 suite.windows_path(suite.signed / "planted.exe")],
+                                 release_kit.windows_path(suite.signed / "planted.exe")],
                                 cwd=suite.tools, capture_output=True, text=True)
         refused = result.returncode == 1
         if refused != expect_refused:
@@ -224,7 +224,7 @@ class Suite:
             log(f"setup: {step.__name__.replace('_', ' ')}: {time.monotonic() - began:.1f} s")
 
     def trust_server_root(self):
-        run("wine", self.tools / "trust_root.exe", self.windows_path(Path(self.ready["ca_file"])))
+        release_kit.trust_in_prefix(self.ready["ca_file"], self.tools)
 
     def start_server(self):
         self.server, self.ready = release_kit.start_release_server(self.work, self.release_dir)
@@ -242,7 +242,6 @@ class Suite:
         """The test programs, rebuilt only when their source changed."""
         programs = [("planted_installer.exe", release_kit.INSTALLER_SOURCE,
                      ["-mwindows", *release_kit.installer_options(66, record=PLANTED_INSTALLER_RECORD)]),
-                    ("trust_root.exe", HERE / "trust_root.c", ["-lcrypt32"]),
                     ("system_text.exe", HERE / "system_text.c", []),
                     ("user_attack.exe", HERE / "user_attack.c", [])]
         programs += [(f"{name}.dll", HERE / "planted_dll.c", ["-shared", f"-DVELTO_PLANTED_NAME={name}"])
@@ -273,10 +272,6 @@ class Suite:
             target.parent.mkdir(parents=True, exist_ok=True)
             shutil.copyfile(built, target)
             self.velto[name] = target
-
-    @staticmethod
-    def windows_path(path):
-        return "Z:" + str(path.resolve()).replace("/", "\\")
 
     def describe_error(self, code):
         """The platform's own text for a Windows error code, as the
