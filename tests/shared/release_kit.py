@@ -172,12 +172,7 @@ def build_velto(build_dir, manifest_url, pin, extra_cmake_args=(), windows=False
     target = "Velto" if windows else "velto"
     subprocess.run(["cmake", "--build", str(build_dir), "--target", target, "-j2"], check=True,
                    stdout=subprocess.DEVNULL)
-    if windows:
-        return os.path.join(build_dir, "Velto.exe")
-    # The top of the build folder, or where older trees put it: the newer.
-    places = (os.path.join(build_dir, "velto"), os.path.join(build_dir, "src", "platform", "linux", "velto"))
-    built = [path for path in places if os.path.exists(path)]
-    return max(built, key=os.path.getmtime)
+    return os.path.join(build_dir, "Velto.exe" if windows else "velto")
 
 
 def publish(release_dir, served_manifest, installer, ready):
