@@ -67,56 +67,30 @@ struct File {
     static void Close(Handle handle) noexcept { CloseHandle(handle); }
 };
 
-// Process and thread handles, which are null when absent.
-struct KernelObject {
-    using Handle = HANDLE;
+// Every other kind is null when absent.
+template <typename HandleType, void (*CloseFunction)(HandleType)>
+struct NullWhenAbsent {
+    using Handle = HandleType;
     static Handle None() noexcept { return nullptr; }
-    static void Close(Handle handle) noexcept { CloseHandle(handle); }
+    static void Close(Handle handle) noexcept { CloseFunction(handle); }
 };
 
-struct Http {
-    using Handle = HINTERNET;
-    static Handle None() noexcept { return nullptr; }
-    static void Close(Handle handle) noexcept { WinHttpCloseHandle(handle); }
-};
-
-struct AlgorithmProvider {
-    using Handle = BCRYPT_ALG_HANDLE;
-    static Handle None() noexcept { return nullptr; }
-    static void Close(Handle handle) noexcept { BCryptCloseAlgorithmProvider(handle, 0); }
-};
-
-struct Hash {
-    using Handle = BCRYPT_HASH_HANDLE;
-    static Handle None() noexcept { return nullptr; }
-    static void Close(Handle handle) noexcept { BCryptDestroyHash(handle); }
-};
-
-struct CertStore {
-    using Handle = HCERTSTORE;
-    static Handle None() noexcept { return nullptr; }
-    static void Close(Handle handle) noexcept { CertCloseStore(handle, 0); }
-};
-
-struct CryptMessage {
-    using Handle = HCRYPTMSG;
-    static Handle None() noexcept { return nullptr; }
-    static void Close(Handle handle) noexcept { CryptMsgClose(handle); }
-};
-
-struct CertContext {
-    using Handle = PCCERT_CONTEXT;
-    static Handle None() noexcept { return nullptr; }
-    static void Close(Handle handle) noexcept { CertFreeCertificateContext(handle); }
-};
+inline void CloseKernelObject(HANDLE handle) { CloseHandle(handle); }
+inline void CloseInternetHandle(HINTERNET handle) { WinHttpCloseHandle(handle); }
+inline void CloseAlgorithmProvider(BCRYPT_ALG_HANDLE handle) { BCryptCloseAlgorithmProvider(handle, 0); }
+inline void DestroyHash(BCRYPT_HASH_HANDLE handle) { BCryptDestroyHash(handle); }
+inline void CloseStore(HCERTSTORE handle) { CertCloseStore(handle, 0); }
+inline void CloseMessage(HCRYPTMSG handle) { CryptMsgClose(handle); }
+inline void FreeCertificate(PCCERT_CONTEXT handle) { CertFreeCertificateContext(handle); }
 
 }  // namespace owned
 
 using ScopedFileHandle = ScopedOwner<owned::File>;
-using ScopedKernelHandle = ScopedOwner<owned::KernelObject>;
-using ScopedHttpHandle = ScopedOwner<owned::Http>;
-using ScopedAlgorithmProvider = ScopedOwner<owned::AlgorithmProvider>;
-using ScopedHashHandle = ScopedOwner<owned::Hash>;
-using ScopedCertStore = ScopedOwner<owned::CertStore>;
-using ScopedCryptMessage = ScopedOwner<owned::CryptMessage>;
-using ScopedCertContext = ScopedOwner<owned::CertContext>;
+// Process and thread handles.
+using ScopedKernelHandle = ScopedOwner<owned::NullWhenAbsent<HANDLE, owned::CloseKernelObject>>;
+using ScopedHttpHandle = ScopedOwner<owned::NullWhenAbsent<HINTERNET, owned::CloseInternetHandle>>;
+using ScopedAlgorithmProvider = ScopedOwner<owned::NullWhenAbsent<BCRYPT_ALG_HANDLE, owned::CloseAlgorithmProvider>>;
+using ScopedHashHandle = ScopedOwner<owned::NullWhenAbsent<BCRYPT_HASH_HANDLE, owned::DestroyHash>>;
+using ScopedCertStore = ScopedOwner<owned::NullWhenAbsent<HCERTSTORE, owned::CloseStore>>;
+using ScopedCryptMessage = ScopedOwner<owned::NullWhenAbsent<HCRYPTMSG, owned::CloseMessage>>;
+using ScopedCertContext = ScopedOwner<owned::NullWhenAbsent<PCCERT_CONTEXT, owned::FreeCertificate>>;
