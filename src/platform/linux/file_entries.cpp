@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <string>
 
+#include "platform/linux/api_failure.h"
 #include "platform/linux/error_mapping.h"
 #include "platform/linux/kernel32.h"
 #include "platform/linux/share_mode.h"
@@ -18,6 +19,8 @@
 using velto::platform::SetLastErrorForPath;
 
 namespace {
+
+using velto::platform::Fail;
 
 constexpr mode_t kNewFolderMode = 0700;
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
@@ -53,10 +56,7 @@ bool RemoveFolderOrLink(const std::string& path) {
     if (errnum == ENOTDIR && lstat(path.c_str(), &info) == 0) {
         // A link is removed itself, as Windows removes a junction.
         if (S_ISLNK(info.st_mode) && unlink(path.c_str()) == 0) return true;
-        if (!S_ISLNK(info.st_mode)) {
-            SetLastError(ERROR_DIRECTORY);
-            return false;
-        }
+        if (!S_ISLNK(info.st_mode)) return Fail(ERROR_DIRECTORY);
         errnum = errno;
     }
     if (errnum == ENOTEMPTY || errnum == EEXIST) {
@@ -105,10 +105,7 @@ extern "C" BOOL RemoveDirectoryW(LPCWSTR lpPathName) {
 // existing one: the layer supports only a rename without
 // MOVEFILE_REPLACE_EXISTING or any other flag.
 extern "C" BOOL MoveFileExW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, DWORD dwFlags) {
-    if (dwFlags != 0) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
+    if (dwFlags != 0) return Fail(ERROR_INVALID_PARAMETER);
     std::string from;
     std::string to;
     if (!EntryPath(lpExistingFileName, from) || !EntryPath(lpNewFileName, to)) return FALSE;
@@ -116,10 +113,7 @@ extern "C" BOOL MoveFileExW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, D
 }
 
 extern "C" BOOL CreateDirectoryW(LPCWSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecurityAttributes) {
-    if (lpSecurityAttributes != nullptr) {
-        SetLastError(ERROR_NOT_SUPPORTED);
-        return FALSE;
-    }
+    if (lpSecurityAttributes != nullptr) return Fail(ERROR_NOT_SUPPORTED);
     std::string path;
     if (!velto::platform::WidePathToUtf8(lpPathName, path)) return FALSE;
     if (mkdir(path.c_str(), kNewFolderMode) != 0) {

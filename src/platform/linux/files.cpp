@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <string>
 
+#include "platform/linux/api_failure.h"
 #include "platform/linux/error_mapping.h"
 #include "platform/linux/handle_table.h"
 #include "platform/linux/kernel32.h"
@@ -18,6 +19,8 @@
 #include "platform/linux/text_conversion.h"
 
 using velto::platform::KernelObject;
+using velto::platform::Fail;
+using velto::platform::FailNull;
 using velto::platform::ObjectKind;
 
 namespace {
@@ -72,10 +75,7 @@ bool IsRegularFile(int fd) {
         velto::platform::SetLastErrorFromErrno(ELOOP);
         return false;
     }
-    if (!S_ISREG(info.st_mode)) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return false;
-    }
+    if (!S_ISREG(info.st_mode)) return Fail(ERROR_ACCESS_DENIED);
     return true;
 }
 
@@ -90,10 +90,7 @@ bool PrepareOpenedFile(int fd, DWORD rights, DWORD shareMode, bool truncate) {
     if (!IsRegularFile(fd) || !velto::platform::JoinShareModes(fd, rights, shareMode)) return false;
     // Deleted after it was opened and before its share mode counted: Windows
     // refuses to open a file that is being deleted.
-    if (IsDeleted(fd)) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return false;
-    }
+    if (IsDeleted(fd)) return Fail(ERROR_ACCESS_DENIED);
     if (truncate && ftruncate(fd, 0) != 0) {
         velto::platform::SetLastErrorFromErrno(errno);
         return false;
@@ -139,14 +136,8 @@ const KernelObject* FileForTransfer(HANDLE handle, LPCVOID buffer, DWORD count, 
                                     DWORD right) {
     const KernelObject* file = velto::platform::FindObject(handle, ObjectKind::File);
     if (file == nullptr) return nullptr;
-    if (overlapped != nullptr || (buffer == nullptr && count != 0)) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return nullptr;
-    }
-    if ((file->rights & right) == 0) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return nullptr;
-    }
+    if (overlapped != nullptr || (buffer == nullptr && count != 0)) return FailNull(ERROR_INVALID_PARAMETER);
+    if ((file->rights & right) == 0) return FailNull(ERROR_ACCESS_DENIED);
     return file;
 }
 
@@ -236,10 +227,7 @@ extern "C" BOOL FlushFileBuffers(HANDLE hFile) {
 extern "C" BOOL GetFileInformationByHandle(HANDLE hFile, LPBY_HANDLE_FILE_INFORMATION lpFileInformation) {
     const KernelObject* file = velto::platform::FindObject(hFile, ObjectKind::File);
     if (file == nullptr) return FALSE;
-    if (lpFileInformation == nullptr) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
+    if (lpFileInformation == nullptr) return Fail(ERROR_INVALID_PARAMETER);
     struct statx info {};
     if (statx(file->fd, "", AT_EMPTY_PATH, STATX_BASIC_STATS | STATX_BTIME, &info) != 0) {
         velto::platform::SetLastErrorFromErrno(errno);

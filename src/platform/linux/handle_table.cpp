@@ -4,6 +4,7 @@
 #include <map>
 #include <mutex>
 
+#include "platform/linux/api_failure.h"
 #include "platform/linux/kernel32.h"
 
 namespace velto::platform {
@@ -61,10 +62,7 @@ KernelObject* FindObject(HANDLE handle, ObjectKind kind) {
     HandleTable& table = Table();
     std::lock_guard<std::mutex> guard(table.lock);
     const auto found = table.objects.find(Key(handle));
-    if (found == table.objects.end() || found->second.kind != kind) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return nullptr;
-    }
+    if (found == table.objects.end() || found->second.kind != kind) return FailNull(ERROR_INVALID_HANDLE);
     return &found->second;
 }
 

@@ -2,21 +2,24 @@
 // folder holds exactly the components it implements itself, linked into the
 // program; nothing is ever loaded from the file system, so no file a
 // process can write is ever run as a library.
-#include <cwctype>
 #include <string>
 #include <string_view>
 
+#include "platform/linux/api_failure.h"
+#include "platform/linux/ascii_case.h"
 #include "platform/linux/handle_table.h"
 #include "platform/linux/kernel32.h"
 #include "platform/linux/text_conversion.h"
 
 namespace {
 
+using velto::platform::Fail;
+
 constexpr std::wstring_view kSystemLibraries[] = {L"winhttp.dll", L"bcrypt.dll", L"wintrust.dll", L"crypt32.dll"};
 
 std::wstring Lowered(std::wstring_view text) {
     std::wstring lower;
-    for (wchar_t c : text) lower.push_back(static_cast<wchar_t>(std::towlower(static_cast<wint_t>(c))));
+    for (wchar_t c : text) lower.push_back(velto::platform::AsciiLower(c));
     return lower;
 }
 
@@ -37,10 +40,7 @@ bool IsSystemLibrary(std::wstring_view name) {
 
 extern "C" BOOL SetDefaultDllDirectories(DWORD DirectoryFlags) {
     // Every search already ends in the system folder: only that is accepted.
-    if (DirectoryFlags != LOAD_LIBRARY_SEARCH_SYSTEM32) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
+    if (DirectoryFlags != LOAD_LIBRARY_SEARCH_SYSTEM32) return Fail(ERROR_INVALID_PARAMETER);
     return TRUE;
 }
 

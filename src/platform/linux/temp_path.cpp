@@ -10,11 +10,14 @@
 #include <cstdlib>
 #include <string>
 
+#include "platform/linux/api_failure.h"
 #include "platform/linux/error_mapping.h"
 #include "platform/linux/kernel32.h"
 #include "platform/linux/text_conversion.h"
 
 namespace {
+
+using velto::platform::Fail;
 
 bool IsAbsolute(const char* path) {
     return path != nullptr && path[0] == '/';
@@ -46,10 +49,7 @@ bool FindPrivateTempFolder(std::string& folder) {
         velto::platform::SetLastErrorFromErrno(errno);
         return false;
     }
-    if (!IsPrivateFolder(folder)) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return false;
-    }
+    if (!IsPrivateFolder(folder)) return Fail(ERROR_ACCESS_DENIED);
     return true;
 }
 

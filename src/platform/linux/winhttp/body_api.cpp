@@ -13,6 +13,7 @@ namespace {
 using namespace velto::platform::winhttp;
 using velto::platform::Fail;
 using velto::platform::FailNull;
+using velto::platform::FailNull;
 
 bool HasChunk(const Transfer& transfer) {
     return ChunkAvailable(transfer) > 0;
@@ -32,10 +33,7 @@ Transfer* ReadableTransfer(HINTERNET handle) {
     InternetObject* request = FindInternetObject(handle, HandleKind::Request);
     if (request == nullptr) return nullptr;
     Transfer& transfer = *request->transfer;
-    if (!transfer.headersComplete) {
-        SetLastError(ERROR_WINHTTP_INCORRECT_HANDLE_STATE);
-        return nullptr;
-    }
+    if (!transfer.headersComplete) return FailNull(ERROR_WINHTTP_INCORRECT_HANDLE_STATE);
     return &transfer;
 }
 

@@ -3,6 +3,7 @@
 #include <mutex>
 #include <unordered_map>
 
+#include "platform/linux/api_failure.h"
 #include "platform/linux/kernel32.h"
 
 namespace velto::platform::winhttp {
@@ -34,19 +35,13 @@ InternetObject* FindAnyInternetObject(HINTERNET handle) {
     HandleTable& table = Table();
     const std::lock_guard<std::mutex> lock(table.mutex);
     const auto found = table.objects.find(handle);
-    if (found == table.objects.end()) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return nullptr;
-    }
+    if (found == table.objects.end()) return FailNull(ERROR_INVALID_HANDLE);
     return found->second.get();
 }
 
 InternetObject* FindInternetObject(HINTERNET handle, HandleKind kind) {
     InternetObject* object = FindAnyInternetObject(handle);
-    if (object != nullptr && object->kind != kind) {
-        SetLastError(ERROR_WINHTTP_INCORRECT_HANDLE_TYPE);
-        return nullptr;
-    }
+    if (object != nullptr && object->kind != kind) return FailNull(ERROR_WINHTTP_INCORRECT_HANDLE_TYPE);
     return object;
 }
 
@@ -56,10 +51,7 @@ bool RemoveInternetObject(HINTERNET handle) {
         HandleTable& table = Table();
         const std::lock_guard<std::mutex> lock(table.mutex);
         const auto found = table.objects.find(handle);
-        if (found == table.objects.end()) {
-            SetLastError(ERROR_INVALID_HANDLE);
-            return false;
-        }
+        if (found == table.objects.end()) return Fail(ERROR_INVALID_HANDLE);
         removed = std::move(found->second);
         table.objects.erase(found);
     }

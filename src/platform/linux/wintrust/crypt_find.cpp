@@ -1,5 +1,6 @@
 // CertFindCertificateInStore for CERT_FIND_SUBJECT_CERT, and the freeing of
 // the contexts it hands out.
+#include "platform/linux/api_failure.h"
 #include "platform/linux/kernel32.h"
 #include "platform/linux/wincrypt.h"
 #include "platform/linux/wintrust/certificate_match.h"
@@ -8,6 +9,7 @@
 namespace {
 
 using namespace velto::platform::wintrust;
+using velto::platform::Fail;
 
 Bytes BlobBytes(const CRYPTOAPI_BLOB& blob) {
     return blob.pbData == nullptr ? Bytes{} : Bytes(blob.pbData, blob.cbData);
@@ -68,10 +70,7 @@ extern "C" BOOL WINAPI CertFreeCertificateContext(PCCERT_CONTEXT pCertContext) {
         return TRUE;
     }
     CertificateRecord* record = CertificateFromContext(pCertContext);
-    if (record == nullptr) {
-        SetLastError(static_cast<DWORD>(E_INVALIDARG));
-        return FALSE;
-    }
+    if (record == nullptr) return Fail(E_INVALIDARG);
     ReleaseStoreReference(record->store);
     return TRUE;
 }

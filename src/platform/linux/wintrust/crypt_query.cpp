@@ -27,10 +27,7 @@ bool AsksForEmbeddedBinaryPkcs7(DWORD objectType, DWORD contentFlags, DWORD form
 // The embedded signature's DER, or a failure with the last error set.
 bool ReadSignatureOfFile(const wchar_t* widePath, std::vector<std::uint8_t>& der) {
     std::string path;
-    if (widePath == nullptr) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return false;
-    }
+    if (widePath == nullptr) return Fail(ERROR_INVALID_PARAMETER);
     if (!velto::platform::WidePathToUtf8(widePath, path)) {
         return false;
     }
