@@ -88,6 +88,20 @@ TEST_F(Launch, ProgramReceivesItsPathAsItsOnlyWord) {
     EXPECT_EQ(ReadText(output), "0|" + path);
 }
 
+// With SIGCHLD ignored the system reaps the program itself, and its exit
+// code is gone: the launch must not report the 0 it never read.
+TEST_F(Launch, ProgramWhoseEndCannotBeLearnedIsNoSuccess) {
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    struct sigaction previous {};
+    sigaction(SIGCHLD, &ignore, &previous);
+    const std::string path = Script("setup", "#!/bin/sh\nexit 0\n");
+    const int result = LaunchHeld(Wide(path), errorText);
+    sigaction(SIGCHLD, &previous, nullptr);
+    EXPECT_EQ(result, -1);
+    EXPECT_EQ(errorText.rfind(L"Velto Setup ran, but Velto could not learn how it ended: ", 0), 0u);
+}
+
 TEST_F(Launch, KilledProgramReportsItsSignal) {
     const std::string path = Script("setup", "#!/bin/sh\nkill -TERM $$\n");
     EXPECT_EQ(LaunchHeld(Wide(path), errorText), 128 + 15);
