@@ -6,19 +6,14 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/linux/posix_io.h"
+
 namespace {
 
 // The errno of the first failed write, or 0 when every byte was written.
 int WriteAll(int descriptor, const std::uint8_t* data, std::size_t size) {
     std::size_t written = 0;
-    while (written < size) {
-        const ssize_t result = write(descriptor, data + written, size - written);
-        if (result < 0 && errno == EINTR) continue;
-        if (result < 0) return errno;
-        if (result == 0) return EIO;
-        written += static_cast<std::size_t>(result);
-    }
-    return 0;
+    return velto::platform::WriteFully(descriptor, data, size, written) ? 0 : errno;
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 
 #include "platform/linux/error_mapping.h"
 #include "platform/linux/held_signals.h"
+#include "platform/linux/posix_io.h"
 
 extern char** environ;
 
@@ -119,13 +120,7 @@ DWORD ExitCodeFromStatus(const ChildProcess& child, int status) {
 int ReadStartError(int channel) {
     int error = 0;
     std::size_t received = 0;
-    while (received < sizeof(error)) {
-        const ssize_t count = recv(channel, reinterpret_cast<char*>(&error) + received, sizeof(error) - received, 0);
-        if (count < 0 && errno == EINTR) continue;
-        if (count <= 0) break;
-        received += static_cast<std::size_t>(count);
-    }
-    return received == sizeof(error) ? error : 0;
+    return ReadFully(channel, &error, sizeof(error), received) && received == sizeof(error) ? error : 0;
 }
 
 }  // namespace

@@ -11,22 +11,19 @@
 #include <cstdio>
 #include <cwchar>
 #include <string>
+#include <string_view>
 
+#include "platform/linux/ascii_case.h"
 #include "platform/linux/held_signals.h"
+#include "platform/linux/posix_io.h"
 #include "platform/linux/text_conversion.h"
 #include "platform/linux/user32.h"
 
 namespace {
 
 bool WriteAll(int fd, const std::string& text) {
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t count = write(fd, text.data() + done, text.size() - done);
-        if (count < 0 && errno == EINTR) continue;
-        if (count <= 0) return false;
-        done += static_cast<std::size_t>(count);
-    }
-    return true;
+    std::size_t written = 0;
+    return velto::platform::WriteFully(fd, text.data(), text.size(), written);
 }
 
 // One line of input, without its line feed; false at the end of input
@@ -52,9 +49,9 @@ std::string Trimmed(const std::string& text) {
 }
 
 bool IsOkAnswer(const std::string& answer) {
-    std::string lower;
-    for (char c : Trimmed(answer)) lower.push_back(static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c));
-    return lower == "o" || lower == "ok";
+    const std::string trimmed = Trimmed(answer);
+    const std::string_view text(trimmed);
+    return velto::platform::EqualsAsciiLower(text, "o") || velto::platform::EqualsAsciiLower(text, "ok");
 }
 
 // Characters that could steer the terminal or reorder what it shows: C0
