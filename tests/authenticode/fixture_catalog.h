@@ -37,7 +37,8 @@ std::string FixturePath(const std::string& file);
 std::wstring WideFixturePath(const std::string& file);
 std::string PkiPath(const std::string& file);
 
-// The fingerprint that make_pki.sh wrote with openssl and sha256sum.
+// The fingerprint that the test PKI maker (tests/shared/test_pki.py) wrote
+// with openssl and sha256sum.
 std::string SignerFingerprint(const std::string& signer);
 
 std::string ReadWholeFile(const std::string& path);
