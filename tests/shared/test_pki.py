@@ -30,6 +30,7 @@ NAME.sha256, and chain_*.pem are the bundles for 'osslsigncode sign
 -certs', the signer first.
 """
 
+import base64
 import fcntl
 import hashlib
 import os
@@ -163,6 +164,45 @@ SERVER_FILES = ("root-ca.pem", "intermediate-ca.pem", "server-chain.pem", "serve
                 "expired-chain.pem", "wrong-host-chain.pem", "self-signed.pem", "unknown-root-leaf.pem")
 
 
+def _der_element(data, at):
+    """The content's start and end of the DER element at offset at."""
+    length, start = data[at + 1], at + 2
+    if length & 0x80:
+        count = length & 0x7F
+        length, start = int.from_bytes(data[start:start + count], "big"), start + count
+    return start, start + length
+
+
+def _has_full_width_signature(pem_path):
+    """Whether both integers of the certificate's ECDSA P-256 signature
+    take all 32 bytes. Wine's crypt32 (8.0) turns the DER signature into
+    the fixed-width r and s that CNG verifies without padding a shorter
+    integer, so a chain signed with one (about one signature in 128) is
+    refused and Velto.exe under Wine sees an untrusted server."""
+    with open(pem_path) as file:
+        body = file.read().split("-----BEGIN CERTIFICATE-----")[1].split("-----END CERTIFICATE-----")[0]
+    der = base64.b64decode(body)
+    certificate, _ = _der_element(der, 0)
+    _, to_be_signed_end = _der_element(der, certificate)
+    _, algorithm_end = _der_element(der, to_be_signed_end)
+    bits, _ = _der_element(der, algorithm_end)
+    at, end = _der_element(der, bits + 1)  # past the unused-bits count
+    widths = []
+    while at < end:
+        start, at = _der_element(der, at)
+        widths.append(len(der[start:at].lstrip(b"\0")))
+    return widths == [32, 32]
+
+
+def _until_full_width(pem_path, sign, attempts=20):
+    """Signs (a new random nonce each time) until Wine can verify it too."""
+    for _ in range(attempts):
+        sign()
+        if _has_full_width_signature(pem_path):
+            return
+    raise RuntimeError("no full-width ECDSA signature for %s in %d attempts" % (pem_path, attempts))
+
+
 def _make_server_pki(folder):
     ssl = Openssl(folder, EC_P256)
     ssl.write("certs.cnf", SERVER_CONFIG)
@@ -170,20 +210,23 @@ def _make_server_pki(folder):
 
     def self_signed(name, subject, section):
         ssl.key(name)
-        ssl.self_signed(name + ".pem", name, subject, 3650, *config, "-extensions", section)
+        _until_full_width(ssl.path(name + ".pem"), lambda: ssl.self_signed(
+            name + ".pem", name, subject, 3650, *config, "-extensions", section))
 
     def signed(name, subject, issuer, section):
         ssl.key(name)
         ssl.request(name, subject, config=config)
-        ssl.issue(name, issuer + ".pem", issuer + ".key", 3650, "certs.cnf", section, "-CAcreateserial")
+        _until_full_width(ssl.path(name + ".pem"), lambda: ssl.issue(
+            name, issuer + ".pem", issuer + ".key", 3650, "certs.cnf", section, "-CAcreateserial"))
 
     self_signed("root-ca", "/CN=Velto Test Root CA", "root_ca")
     signed("intermediate-ca", "/CN=Velto Test Intermediate CA", "root-ca", "intermediate_ca")
     signed("server", "/CN=localhost", "intermediate-ca", "server")
     ssl.key("expired")
     ssl.request("expired", "/CN=localhost", config=config)
-    ssl.issue_dated("expired", "1000", "intermediate-ca.pem", "intermediate-ca.key", "20200101000000Z",
-                    "20210101000000Z", "certs.cnf", "certs.cnf", "server")
+    _until_full_width(ssl.path("expired.pem"), lambda: ssl.issue_dated(
+        "expired", "1000", "intermediate-ca.pem", "intermediate-ca.key", "20200101000000Z", "20210101000000Z",
+        "certs.cnf", "certs.cnf", "server"))
     signed("wrong-host", "/CN=wrong-host.invalid", "intermediate-ca", "wrong_host")
     self_signed("self-signed", "/CN=localhost", "self_signed")
     self_signed("other-root-ca", "/CN=Untrusted Test Root CA", "root_ca")
