@@ -175,10 +175,12 @@ def _der_element(data, at):
 
 def _has_full_width_signature(pem_path):
     """Whether both integers of the certificate's ECDSA P-256 signature
-    take all 32 bytes. Wine's crypt32 (8.0) turns the DER signature into
-    the fixed-width r and s that CNG verifies without padding a shorter
-    integer, so a chain signed with one (about one signature in 128) is
-    refused and Velto.exe under Wine sees an untrusted server."""
+    take all 32 bytes. Wine 8.0's chain check refuses a certificate whose
+    r or s is shorter (about one signature in 128), so Velto.exe under
+    Wine would see an untrusted server: measured with an intermediate whose
+    s had 31 bytes, refused on every run and accepted once re-signed. It is
+    the usual fault of turning the DER signature into fixed-width r and s
+    without padding."""
     with open(pem_path) as file:
         body = file.read().split("-----BEGIN CERTIFICATE-----")[1].split("-----END CERTIFICATE-----")[0]
     der = base64.b64decode(body)
