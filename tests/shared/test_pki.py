@@ -30,7 +30,6 @@ NAME.sha256, and chain_*.pem are the bundles for 'osslsigncode sign
 -certs', the signer first.
 """
 
-import base64
 import fcntl
 import hashlib
 import os
@@ -38,6 +37,9 @@ import shutil
 import subprocess
 import sys
 import tempfile
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "authenticode", "fixtures"))
+import der  # noqa: E402
 
 EC_P256 = ("-algorithm", "EC", "-pkeyopt", "ec_paramgen_curve:P-256")
 RSA_2048 = ("-quiet", "-algorithm", "RSA", "-pkeyopt", "rsa_keygen_bits:2048")
@@ -164,15 +166,6 @@ SERVER_FILES = ("root-ca.pem", "intermediate-ca.pem", "server-chain.pem", "serve
                 "expired-chain.pem", "wrong-host-chain.pem", "self-signed.pem", "unknown-root-leaf.pem")
 
 
-def _der_element(data, at):
-    """The content's start and end of the DER element at offset at."""
-    length, start = data[at + 1], at + 2
-    if length & 0x80:
-        count = length & 0x7F
-        length, start = int.from_bytes(data[start:start + count], "big"), start + count
-    return start, start + length
-
-
 def _has_full_width_signature(pem_path):
     """Whether both integers of the certificate's ECDSA P-256 signature
     take all 32 bytes. Wine 8.0's chain check refuses a certificate whose
@@ -181,18 +174,10 @@ def _has_full_width_signature(pem_path):
     s had 31 bytes, refused on every run and accepted once re-signed. It is
     the usual fault of turning the DER signature into fixed-width r and s
     without padding."""
-    with open(pem_path) as file:
-        body = file.read().split("-----BEGIN CERTIFICATE-----")[1].split("-----END CERTIFICATE-----")[0]
-    der = base64.b64decode(body)
-    certificate, _ = _der_element(der, 0)
-    _, to_be_signed_end = _der_element(der, certificate)
-    _, algorithm_end = _der_element(der, to_be_signed_end)
-    bits, _ = _der_element(der, algorithm_end)
-    at, end = _der_element(der, bits + 1)  # past the unused-bits count
-    widths = []
-    while at < end:
-        start, at = _der_element(der, at)
-        widths.append(len(der[start:at].lstrip(b"\0")))
+    certificate = der.pem_certificates(pem_path)[0]
+    bits = der.children(certificate, 0)[2]
+    signature = der.content(certificate, bits)[1:]  # past the unused-bits count
+    widths = [len(der.content(signature, at).lstrip(b"\0")) for at in der.children(signature, 0)]
     return widths == [32, 32]
 
 
