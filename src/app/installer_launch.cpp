@@ -69,13 +69,13 @@ bool ResumeIfVerifiedImage(HANDLE process, HANDLE thread, HANDLE verifiedFile, D
     return true;
 }
 
-// Ends a process that never ran an instruction of its own. The results are
-// not examined: the run already ends with the reason it was refused, and a
-// process that could not be terminated stays suspended and never runs. The
-// wait lets go of the image before the caller deletes the file.
+// Ends a process that never ran an instruction of its own; the wait lets
+// go of its image before the caller deletes the file. A process that could
+// not be terminated stays suspended and never runs, and waiting for it
+// would never return; the run ends with the reason it was refused either
+// way, so nothing else is examined.
 void DiscardSuspendedProcess(HANDLE process, DWORD reason) {
-    TerminateProcess(process, reason);
-    WaitForSingleObject(process, INFINITE);
+    if (TerminateProcess(process, reason)) WaitForSingleObject(process, INFINITE);
 }
 
 // A process handle of our own with full access can be waited on and
