@@ -215,8 +215,9 @@ ChildProcess::~ChildProcess() {
         // Never let run: without its channel the child ends at once.
         close(channel);
         Reap(*this, true);
+    } else {
+        Reap(*this, false);
     }
-    Reap(*this, false);
     if (!ended && pid > 0) {
         Orphans& orphans = AllOrphans();
         std::lock_guard<std::mutex> guard(orphans.lock);

@@ -1,5 +1,5 @@
 // CloseHandle for every kind of kernel handle the layer hands out. A child
-// process is released with the last of its two handles (process.cpp).
+// process is released with the last of its two handles (child_process.cpp).
 #include <unistd.h>
 
 #include "platform/linux/handle_table.h"

@@ -23,7 +23,6 @@ namespace {
 using velto::platform::Fail;
 
 constexpr mode_t kNewFolderMode = 0700;
-constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 // The path of a folder entry itself: a trailing separator would make the
 // system resolve a link that stands at the name.
@@ -40,7 +39,7 @@ bool EntryPath(LPCWSTR widePath, std::string& path) {
 template <typename Change>
 BOOL WithDeleteAccess(const std::string& path, Change change) {
     const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd >= 0 && !velto::platform::JoinShareModes(fd, FILE_SHARE_DELETE, kShareAll)) {
+    if (fd >= 0 && !velto::platform::JoinShareModes(fd, FILE_SHARE_DELETE, velto::platform::kShareAll)) {
         close(fd);
         return FALSE;
     }

@@ -29,7 +29,6 @@ namespace {
 // them here, so that a staged program can be started.
 constexpr mode_t kNewFileMode = 0700;
 constexpr int kOpenRetries = 3;
-constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 // Between 1601 and 1970, in the 100-nanosecond units of a FILETIME.
 constexpr long long kSecondsFrom1601To1970 = 11644473600LL;
 constexpr long long kFileTimeUnitsPerSecond = 10000000LL;
@@ -158,7 +157,8 @@ FILETIME ToFileTime(const struct statx_timestamp& time) {
 
 extern "C" HANDLE CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
                               LPSECURITY_ATTRIBUTES, DWORD dwCreationDisposition, DWORD, HANDLE hTemplateFile) {
-    if (!IsKnownDisposition(dwCreationDisposition) || hTemplateFile != nullptr || (dwShareMode & ~kShareAll) != 0) {
+    if (!IsKnownDisposition(dwCreationDisposition) || hTemplateFile != nullptr ||
+        (dwShareMode & ~velto::platform::kShareAll) != 0) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return INVALID_HANDLE_VALUE;
     }

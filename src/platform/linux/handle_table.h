@@ -13,7 +13,7 @@ namespace velto::platform {
 enum class ObjectKind { File, Process, Thread, Module };
 
 // A started program, shared by its process and thread handles and released
-// with the last of them (process.cpp).
+// with the last of them (child_process.cpp).
 struct ChildProcess;
 
 struct KernelObject {

@@ -24,7 +24,6 @@ namespace {
 
 constexpr ACCESS_MASK kFolderAccess = FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE | READ_CONTROL;
 constexpr ULONG kFolderOptions = FILE_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT | FILE_OPEN_REPARSE_POINT;
-constexpr ULONG kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 constexpr std::wstring_view kDosDevicesPrefix = L"\\??\\";
 constexpr mode_t kFolderMode = 0700;
 
@@ -55,7 +54,7 @@ NTSTATUS CheckRequest(PHANDLE handle, ACCESS_MASK access, const OBJECT_ATTRIBUTE
                       const IO_STATUS_BLOCK* ioStatus, ULONG fileAttributes, ULONG shareAccess, ULONG disposition,
                       ULONG options, const void* extendedAttributes, ULONG extendedLength) {
     if (handle == nullptr || attributes == nullptr || ioStatus == nullptr || attributes->ObjectName == nullptr ||
-        attributes->Length != sizeof(OBJECT_ATTRIBUTES) || (shareAccess & ~kShareAll) != 0) {
+        attributes->Length != sizeof(OBJECT_ATTRIBUTES) || (shareAccess & ~velto::platform::kShareAll) != 0) {
         return STATUS_INVALID_PARAMETER;
     }
     // Synchronous I/O needs the right to wait on the handle.

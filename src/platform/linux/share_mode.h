@@ -1,9 +1,12 @@
 // Windows share modes between the processes that use this layer.
 #pragma once
 
+#include "platform/linux/kernel32.h"
 #include "platform/linux/win_types.h"
 
 namespace velto::platform {
+
+inline constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 // Registers an open of fd's file with data access rights and shareMode,
 // both as FILE_SHARE_READ, FILE_SHARE_WRITE and FILE_SHARE_DELETE bits (for

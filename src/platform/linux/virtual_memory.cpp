@@ -16,6 +16,7 @@
 #include <map>
 #include <mutex>
 
+#include "platform/linux/api_failure.h"
 #include "platform/linux/error_mapping.h"
 #include "platform/linux/kernel32.h"
 #include "platform/linux/step_trace.h"
@@ -51,16 +52,6 @@ std::uintptr_t RoundDown(std::uintptr_t value, std::size_t unit) {
     return value / unit * unit;
 }
 
-void* FailAllocation(DWORD code) {
-    SetLastError(code);
-    return nullptr;
-}
-
-BOOL FailCall(DWORD code) {
-    SetLastError(code);
-    return FALSE;
-}
-
 BOOL FailFromErrno() {
     velto::platform::SetLastErrorFromErrno(errno);
     return FALSE;
@@ -84,7 +75,7 @@ void* Reserve(std::size_t size) {
     const std::size_t length = RoundUp(size, PageSize());
     const bool huge = length >= kHugePage;
     void* block = huge ? MapAligned(length) : mmap(nullptr, length, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (block == nullptr || block == MAP_FAILED) return FailAllocation(ERROR_NOT_ENOUGH_MEMORY);
+    if (block == nullptr || block == MAP_FAILED) return velto::platform::FailNull(ERROR_NOT_ENOUGH_MEMORY);
     if (huge) madvise(block, length, MADV_HUGEPAGE);  // a hint: without it the block is still usable
     Reservations& reservations = AllReservations();
     std::lock_guard<std::mutex> guard(reservations.lock);
@@ -124,7 +115,7 @@ std::size_t ReservationLength(const void* address) {
 
 void* Commit(void* address, std::size_t size) {
     PageRange pages;
-    if (!FindPages(address, size, pages)) return FailAllocation(ERROR_INVALID_PARAMETER);
+    if (!FindPages(address, size, pages)) return velto::platform::FailNull(ERROR_INVALID_PARAMETER);
     auto* start = reinterpret_cast<void*>(pages.start);
     if (mprotect(start, pages.end - pages.start, PROT_READ | PROT_WRITE) != 0) {
         FailFromErrno();
@@ -135,7 +126,7 @@ void* Commit(void* address, std::size_t size) {
 
 BOOL Decommit(void* address, std::size_t size) {
     PageRange pages;
-    if (!FindPages(address, size, pages)) return FailCall(ERROR_INVALID_PARAMETER);
+    if (!FindPages(address, size, pages)) return velto::platform::Fail(ERROR_INVALID_PARAMETER);
     const std::size_t length = pages.end - pages.start;
     void* fresh = mmap(reinterpret_cast<void*>(pages.start), length, PROT_NONE,
                        MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0);
@@ -149,7 +140,7 @@ BOOL Release(void* address) {
     std::lock_guard<std::mutex> guard(reservations.lock);
     const auto found = reservations.lengths.find(reinterpret_cast<std::uintptr_t>(address));
     // Windows answers a block it never handed out this way too.
-    if (found == reservations.lengths.end()) return FailCall(ERROR_INVALID_PARAMETER);
+    if (found == reservations.lengths.end()) return velto::platform::Fail(ERROR_INVALID_PARAMETER);
     munmap(address, found->second);
     char event[64];
     std::snprintf(event, sizeof(event), "virtual-release %zu", found->second);
@@ -164,29 +155,29 @@ BOOL Release(void* address) {
 // an address), or both at once (MEM_COMMIT, with MEM_RESERVE or alone,
 // without an address).
 extern "C" LPVOID VirtualAlloc(LPVOID lpAddress, SIZE_T dwSize, DWORD flAllocationType, DWORD flProtect) {
-    if (dwSize == 0) return FailAllocation(ERROR_INVALID_PARAMETER);
-    if (dwSize > kLargestSize) return FailAllocation(ERROR_NOT_ENOUGH_MEMORY);
+    if (dwSize == 0) return velto::platform::FailNull(ERROR_INVALID_PARAMETER);
+    if (dwSize > kLargestSize) return velto::platform::FailNull(ERROR_NOT_ENOUGH_MEMORY);
     const bool readWrite = flProtect == PAGE_READWRITE;
     if (flAllocationType == MEM_RESERVE && lpAddress == nullptr && (readWrite || flProtect == PAGE_NOACCESS)) {
         return Reserve(dwSize);
     }
     if (flAllocationType == MEM_COMMIT && lpAddress != nullptr && readWrite) return Commit(lpAddress, dwSize);
     if ((flAllocationType & ~MEM_RESERVE) != MEM_COMMIT || lpAddress != nullptr || !readWrite) {
-        return FailAllocation(ERROR_INVALID_PARAMETER);
+        return velto::platform::FailNull(ERROR_INVALID_PARAMETER);
     }
 
     void* block = Reserve(dwSize);
     if (block == nullptr || Commit(block, dwSize) != nullptr) return block;
     const DWORD failure = GetLastError();
     Release(block);
-    return FailAllocation(failure);
+    return velto::platform::FailNull(failure);
 }
 
 // Releases a whole reservation (MEM_RELEASE, size 0), or decommits pages of
 // one (MEM_DECOMMIT; size 0 for all of it).
 extern "C" BOOL VirtualFree(LPVOID lpAddress, SIZE_T dwSize, DWORD dwFreeType) {
     if (dwFreeType == MEM_RELEASE && dwSize == 0) return Release(lpAddress);
-    if (dwFreeType != MEM_DECOMMIT || dwSize > kLargestSize) return FailCall(ERROR_INVALID_PARAMETER);
+    if (dwFreeType != MEM_DECOMMIT || dwSize > kLargestSize) return velto::platform::Fail(ERROR_INVALID_PARAMETER);
     const std::size_t length = dwSize > 0 ? dwSize : ReservationLength(lpAddress);
-    return length > 0 ? Decommit(lpAddress, length) : FailCall(ERROR_INVALID_PARAMETER);
+    return length > 0 ? Decommit(lpAddress, length) : velto::platform::Fail(ERROR_INVALID_PARAMETER);
 }

@@ -13,7 +13,6 @@ namespace {
 using namespace velto::platform::winhttp;
 using velto::platform::Fail;
 using velto::platform::FailNull;
-using velto::platform::FailNull;
 
 bool HasChunk(const Transfer& transfer) {
     return ChunkAvailable(transfer) > 0;
