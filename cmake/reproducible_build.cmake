@@ -21,10 +21,10 @@ set(VELTO_SOURCE_DATE_EPOCH 1767225600 CACHE STRING
 target_link_options(Velto PRIVATE -Wl,--no-insert-timestamp $<$<NOT:$<CONFIG:Debug>>:-s>)
 
 get_property(velto_reproducible_targets DIRECTORY ${PROJECT_SOURCE_DIR} PROPERTY BUILDSYSTEM_TARGETS)
+set(launcher ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=${VELTO_SOURCE_DATE_EPOCH})
 foreach(target IN LISTS velto_reproducible_targets)
   get_target_property(target_type ${target} TYPE)
   if(target_type STREQUAL "STATIC_LIBRARY" OR target_type STREQUAL "EXECUTABLE")
-    set(launcher ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=${VELTO_SOURCE_DATE_EPOCH})
     set_target_properties(${target} PROPERTIES C_COMPILER_LAUNCHER "${launcher}" CXX_COMPILER_LAUNCHER "${launcher}")
     target_compile_options(${target} PRIVATE
       $<$<COMPILE_LANGUAGE:C,CXX>:-ffile-prefix-map=${PROJECT_SOURCE_DIR}=source>

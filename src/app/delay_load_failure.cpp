@@ -12,17 +12,13 @@
 
 #include "app/bootstrap_sequence.h"
 #include "base/windows_error_text.h"
+#include "manifest/utf8_to_wide.h"
 
 namespace {
 
-std::wstring Widened(const char* text) {
-    std::wstring wide;
-    for (; text != nullptr && *text != '\0'; ++text) wide.push_back(static_cast<unsigned char>(*text));
-    return wide;
-}
-
 FARPROC WINAPI EndRunOnDelayLoadFailure(unsigned, PDelayLoadInfo info) {
-    const std::wstring text = L"Velto could not load the Windows component " + Widened(info->szDll) + L": " +
+    const std::wstring component = Utf8ToWide(info->szDll != nullptr ? info->szDll : "");
+    const std::wstring text = L"Velto could not load the Windows component " + component + L": " +
                               DescribeWindowsError(info->dwLastError);
     MessageBoxW(nullptr, text.c_str(), L"Velto", MB_ICONERROR | MB_SETFOREGROUND);
     ExitProcess(kExitSystemLibrary);

@@ -1,26 +1,23 @@
 #include "release/certificate_file.h"
 
 #include <cstring>
-#include <memory>
 
 #include <openssl/bio.h>
 #include <openssl/err.h>
 #include <openssl/pem.h>
 #include <openssl/x509.h>
 
+#include "platform/linux/wintrust/openssl_owners.h"
+
 namespace {
 
-struct BioFree {
-    void operator()(BIO* bio) const { BIO_free(bio); }
-};
-struct X509Free {
-    void operator()(X509* certificate) const { X509_free(certificate); }
-};
+using velto::platform::wintrust::BioOwner;
+using velto::platform::wintrust::X509Owner;
 
 // Every CERTIFICATE block of a PEM text, counted; the first one decoded
 // into der. Other blocks (keys, parameters) are passed over.
 int ReadPemCertificates(const std::string& content, std::string& der) {
-    std::unique_ptr<BIO, BioFree> bio(BIO_new_mem_buf(content.data(), static_cast<int>(content.size())));
+    BioOwner bio(BIO_new_mem_buf(content.data(), static_cast<int>(content.size())));
     int count = 0;
     for (;;) {
         char* name = nullptr;
@@ -43,7 +40,7 @@ int ReadPemCertificates(const std::string& content, std::string& der) {
 bool IsSingleCertificate(const std::string& der) {
     const auto* start = reinterpret_cast<const unsigned char*>(der.data());
     const unsigned char* cursor = start;
-    std::unique_ptr<X509, X509Free> certificate(d2i_X509(nullptr, &cursor, static_cast<long>(der.size())));
+    X509Owner certificate(d2i_X509(nullptr, &cursor, static_cast<long>(der.size())));
     ERR_clear_error();
     return certificate != nullptr && cursor == start + der.size();
 }
