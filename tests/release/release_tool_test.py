@@ -15,11 +15,10 @@ import unittest
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "shared"))
 import release_kit  # noqa: E402
+from scenarios import (DIGEST_MISMATCH, INSTALLER_LIMIT, MANIFEST_INVALID, MANIFEST_LIMIT, MODIFIED,  # noqa: E402
+                       NO_SIGNATURE, NOT_FOUND, NOT_PINNED, SIZE_LIMIT)
 
 VERSION = "1.0.0 (demo)"
-PIN_MESSAGE = ("Security check failed: the Velto setup was not signed by the certificate pinned into this "
-               "bootstrapper.")
-SIZE_MESSAGE = "The downloaded file exceeded the safety size limit."
 OPTIONS = None
 
 
@@ -41,7 +40,7 @@ class Release:
         release_kit.alter_byte(self.signed, self.tampered)
         self.oversized = os.path.join(work, "oversized.exe")
         with open(self.oversized, "wb") as file:
-            file.truncate(268435457)  # sparse: one byte over the installer limit
+            file.truncate(INSTALLER_LIMIT + 1)  # sparse: one byte over the installer limit
         self.server, self.info = release_kit.start_release_server(work, os.path.join(work, "release"))
         self.base = self.info["base_url"]
         self.tmp = os.path.join(work, "tmp")
@@ -80,7 +79,7 @@ class ReleaseToolTest(unittest.TestCase):
         r = cls.r
         code, cls.pin, _ = tool("pin", r.signed)
         cls.pin = cls.pin.strip()
-        cls.manifest = r.file("downloads/velto/update/latest.json", b"")
+        cls.manifest = r.file(release_kit.MANIFEST_PATH, b"")
         code, _, cls.manifest_note = tool("manifest", "--version", VERSION, "--url", r.base + "/files/Velto_Setup_demo.exe",
                                           "--output", cls.manifest, r.signed)
         assert code == 0, cls.manifest_note
@@ -122,7 +121,7 @@ class ReleaseToolTest(unittest.TestCase):
         http = "http://localhost:%d/files/Velto_Setup_demo.exe" % r.info["ports"]["http"]
         good = ["--version", "2.1", "--url", live + "files/Velto_Setup_demo.exe"]
         output = os.path.join(r.work, "never-written.json")
-        big = r.file("big.json", b" " * 131073)
+        big = r.file("big.json", b" " * (MANIFEST_LIMIT + 1))
         rows = [
             # usage errors: exit 2, one line on standard error, nothing written
             ("no command", [], 2, "no command given"),
@@ -147,31 +146,29 @@ class ReleaseToolTest(unittest.TestCase):
             ("altered after signing", ["manifest", *good, "--output", output, r.tampered], 1,
              "modified after signing"),
             ("installer over the limit", ["manifest", *good, "--output", output, r.oversized], 1,
-             "downloads at most 268435456"),
+             "downloads at most %d" % INSTALLER_LIMIT),
             # the release as the bootstrapper would take it
-            ("wrong pin", ["check", "--pin", r.pki.pin[::-1], self.manifest, r.signed], 1, refusal(16, PIN_MESSAGE)),
+            ("wrong pin", ["check", "--pin", r.pki.pin[::-1], self.manifest, r.signed], 1, refusal(16, NOT_PINNED)),
             ("rotated certificate", ["check", "--pin", self.pin, r.manifest_for("other.json", r.other), r.other], 1,
-             refusal(16, PIN_MESSAGE)),
-            ("tampered installer", ["check", "--pin", self.pin, self.manifest, r.tampered], 1, refusal(
-                15, "Security check failed: the Velto setup SHA-256 hash does not match the published release "
-                    "manifest.")),
+             refusal(16, NOT_PINNED)),
+            ("tampered installer", ["check", "--pin", self.pin, self.manifest, r.tampered], 1, refusal(15, DIGEST_MISMATCH)),
             ("tampered, digest taken after", ["check", "--pin", self.pin, r.manifest_for("t.json", r.tampered),
                                               r.tampered], 1,
-             refusal(16, "Security check failed: the signed Velto setup was modified after signing.")),
+             refusal(16, MODIFIED)),
             ("digest before signing", ["check", "--pin", self.pin, r.manifest_for("u.json", r.unsigned), r.unsigned],
-             1, refusal(16, "The downloaded Velto setup has no readable Authenticode signature.")),
+             1, refusal(16, NO_SIGNATURE)),
             ("pin too short", ["check", "--pin", self.pin[:-1], self.manifest, r.signed], 1, "exit code 2 "),
             ("\\u escape in the manifest", ["check", "--pin", self.pin, r.file("u-escape.json", self.read_manifest()
                                             .replace("(demo)", "\\u0028demo)")), r.signed], 1,
-             refusal(11, "The Velto release manifest is invalid or incomplete.")),
-            ("manifest over the limit", ["check", "--pin", self.pin, big, r.signed], 1, refusal(10, SIZE_MESSAGE)),
+             refusal(11, MANIFEST_INVALID)),
+            ("manifest over the limit", ["check", "--pin", self.pin, big, r.signed], 1, refusal(10, SIZE_LIMIT)),
             ("manifest over the limit, live", ["check", "--pin", self.pin, "--url", live + "big.json"], 1,
-             refusal(10, SIZE_MESSAGE)),
+             refusal(10, SIZE_LIMIT)),
             ("installer over the limit", ["check", "--pin", self.pin, self.manifest, r.oversized], 1,
-             refusal(12, SIZE_MESSAGE)),
+             refusal(12, SIZE_LIMIT)),
             ("plain http manifest address", ["check", "--pin", self.pin, "--url", http], 1, "exit code 2 "),
             ("manifest not found", ["check", "--pin", self.pin, "--url", live + "missing.json"], 1,
-             refusal(10, "The Velto server returned HTTP 404.")),
+             refusal(10, NOT_FOUND)),
             ("redirect to plain http", ["check", "--pin", self.pin, "--url", live + "redirect.json"], 1,
              "exit code 12 "),
             # builds

@@ -59,6 +59,9 @@ from scenarios import WINE, SystemMessage, scenarios_for  # noqa: E402
 COMMAND_LINE_RECORD = "velto-installer-command-line.txt"
 PLANTED_INSTALLER_RECORD = "velto-planted-installer-ran.txt"
 PLANTED_DLLS = ("winhttp", "bcrypt", "wintrust", "crypt32")
+# Where Velto.exe stages the installer, as Windows programs in the prefix name it.
+STAGING_FOLDER_WINDOWS = "C:\\users\\%s\\Temp\\VeltoBootstrap" % getpass.getuser()
+STAGED_FILE_WINDOWS = STAGING_FOLDER_WINDOWS + "\\Velto_Setup.exe"
 # Makes Wine look for these beside the program first, as Windows looks for
 # a DLL that is not one of its KnownDLLs.
 NATIVE_FIRST = "winhttp,bcrypt,wintrust,crypt32=n,b"
@@ -115,7 +118,7 @@ def link_target_untouched(suite):
 def swap(mode, expect_refused):
     """Runs user_attack.exe while the confirmation is open."""
     def attack(suite):
-        staged = "C:\\users\\{}\\Temp\\VeltoBootstrap\\Velto_Setup.exe".format(getpass.getuser())
+        staged = STAGED_FILE_WINDOWS
         result = subprocess.run(["wine", suite.tools / "user_attack.exe", mode, staged,
                                  release_kit.windows_path(suite.signed / "planted.exe")],
                                 cwd=suite.tools, capture_output=True, text=True)
@@ -130,7 +133,7 @@ def hold_staging_folder(suite):
     """Another process keeps the staging folder open without delete
     sharing, so that it can be neither removed nor moved aside."""
     suite.staged_file.mkdir(parents=True)
-    folder = "C:\\users\\{}\\Temp\\VeltoBootstrap".format(getpass.getuser())
+    folder = STAGING_FOLDER_WINDOWS
     suite.holder = subprocess.Popen(["wine", suite.tools / "user_attack.exe", "hold", folder], cwd=suite.tools,
                                     stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
     if suite.holder.stdout.readline().strip() != "held":
@@ -336,7 +339,7 @@ class Suite:
 
         record = self.run_dir / COMMAND_LINE_RECORD
         if scenario.ran_installer:
-            expected_line = '"C:\\users\\{}\\Temp\\VeltoBootstrap\\Velto_Setup.exe"'.format(getpass.getuser())
+            expected_line = '"%s"' % STAGED_FILE_WINDOWS
             line = record.read_bytes().decode("utf-16-le") if record.exists() else None
             if line != expected_line:
                 failures.append(f"installer command line {line!r}, expected {expected_line!r}")
