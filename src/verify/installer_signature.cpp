@@ -119,10 +119,10 @@ bool FingerprintEmbeddedSigner(const std::wstring& path, EmbeddedSignature& sign
 }
 
 bool VerifyInstallerSignature(const std::wstring& path, const std::wstring& pinnedThumbprint,
-                              std::wstring& errorText) {
+                              std::wstring& errorText, HANDLE heldFile) {
     GUID action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
     WINTRUST_FILE_INFO fileInfo;
-    WINTRUST_DATA trust = MakeFileTrustRequest(fileInfo, path);
+    WINTRUST_DATA trust = MakeFileTrustRequest(fileInfo, path, heldFile);
 
     // The verdict is asked for first but judged last, after the pin.
     const LONG trustStatus = WinVerifyTrust(nullptr, &action, &trust);

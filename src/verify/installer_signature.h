@@ -13,9 +13,10 @@
 // True when the first signer's certificate has the SHA-256 fingerprint
 // pinnedThumbprint (any separators and letter case) and the platform's
 // Authenticode policy accepts the file, an untrusted root or an incomplete
-// chain being tolerated. False with errorText replaced otherwise.
+// chain being tolerated. False with errorText replaced otherwise. heldFile,
+// when given, is the file at path held open, which the policy then reads.
 bool VerifyInstallerSignature(const std::wstring& path, const std::wstring& pinnedThumbprint,
-                              std::wstring& errorText);
+                              std::wstring& errorText, HANDLE heldFile = nullptr);
 
 // What reading a file's embedded signature opens. The members are released
 // in reverse order of declaration: the certificate, the message, the store,

@@ -9,11 +9,15 @@
 
 // Fills file for path and returns a verify request that points at it: no
 // user interface, no revocation checking, no network retrieval, for a file
-// about to be run.
-inline WINTRUST_DATA MakeFileTrustRequest(WINTRUST_FILE_INFO& file, const std::wstring& path) {
+// about to be run. When the caller holds the file open, heldFile is that
+// handle, and the policy reads the held file rather than whatever the path
+// leads to by then.
+inline WINTRUST_DATA MakeFileTrustRequest(WINTRUST_FILE_INFO& file, const std::wstring& path,
+                                          HANDLE heldFile = nullptr) {
     file = {};
     file.cbStruct = sizeof(file);
     file.pcwszFilePath = path.c_str();
+    file.hFile = heldFile;
     WINTRUST_DATA data = {};
     data.cbStruct = sizeof(data);
     data.dwUIChoice = WTD_UI_NONE;
