@@ -1,6 +1,7 @@
 #include "app/bootstrap_sequence.h"
 
 #include "app/installer_launch.h"
+#include "app/redirection_guard.h"
 #include "app/system_libraries.h"
 #include "manifest/release_manifest.h"
 #include "net/download_https.h"
@@ -35,9 +36,9 @@ struct RunEnd {
 RunEnd VerifyConfirmAndLaunch(const StagedInstaller& staged, const ReleaseManifest& manifest,
                               const BootstrapConfig& config, std::wstring& errorText) {
     Sha256Digest digest = {};
-    if (!HashFileSha256(staged.path, digest, errorText)) return {kExitDigestNotComputed, errorText};
+    if (!HashFileSha256(staged.file, digest, errorText)) return {kExitDigestNotComputed, errorText};
     if (!DigestMatchesManifest(digest, manifest.sha256)) return {kExitDigestMismatch, kDigestMismatchMessage};
-    if (!VerifyInstallerSignature(staged.path, config.PinnedThumbprint, errorText)) {
+    if (!VerifyInstallerSignature(staged.path, config.PinnedThumbprint, errorText, staged.file)) {
         return {kExitSignature, errorText};
     }
     if (MessageBoxW(nullptr, ConfirmationText(manifest).c_str(), kCaption, kConfirmBoxFlags) != IDOK) {
@@ -89,6 +90,7 @@ int RunConfiguredSequence(const BootstrapConfig& config) {
 }  // namespace
 
 int RunBootstrapSequence(const BootstrapConfig& config) {
+    TurnOnRedirectionGuard();
     SystemLibraries libraries;
     std::wstring libraryError;
     if (!LoadSystemLibraries(libraries, libraryError)) {

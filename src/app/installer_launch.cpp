@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "app/installer_environment.h"
 #include "base/scoped_owner.h"
 #include "base/windows_error_text.h"
 #include "verify/file_identity.h"
@@ -78,6 +79,17 @@ void DiscardSuspendedProcess(HANDLE process, DWORD reason) {
     if (TerminateProcess(process, reason)) WaitForSingleObject(process, INFINITE);
 }
 
+// The installer's working folder is its own, not Velto's (usually the
+// user's Downloads), and its temporary folder is made in it: both lie in
+// the staging folder, which only elevated code can change.
+bool PrepareInstallerFolders(const std::wstring& path, std::wstring& folder, std::vector<wchar_t>& environment) {
+    folder = path.substr(0, path.find_last_of(L'\\'));
+    const std::wstring tempFolder = folder + L"\\Temp";
+    if (!CreateDirectoryW(tempFolder.c_str(), nullptr)) return false;
+    environment = MakeInstallerEnvironment(tempFolder);
+    return !environment.empty();
+}
+
 // A process handle of our own with full access can be waited on and
 // queried; if either fails all the same, the installer's outcome is
 // unknown, and 0 would report success that nobody saw.
@@ -91,12 +103,18 @@ bool WaitForExitCode(HANDLE process, DWORD& exitCode) {
 bool LaunchInstaller(const std::wstring& path, HANDLE verifiedFile, DWORD& exitCode, std::wstring& errorText) {
     std::wstring commandLine = L"\"" + path + L"\"";
 
+    std::wstring folder;
+    std::vector<wchar_t> environment;
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION created = {};
 
-    if (!CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr,
-                        &startup, &created)) {
+    // By name, in the held staging folder, where no one without elevation
+    // can change a name; the image check below proves what was mapped.
+    if (!PrepareInstallerFolders(path, folder, environment) ||
+        !CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
+                        CREATE_SUSPENDED | CREATE_UNICODE_ENVIRONMENT, environment.data(), folder.c_str(), &startup,
+                        &created)) {
         errorText = LastErrorMessage(kNotStarted);
         return false;
     }

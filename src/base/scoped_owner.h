@@ -67,6 +67,13 @@ struct File {
     static void Close(Handle handle) noexcept { CloseHandle(handle); }
 };
 
+// FindFirstFileW too, but its handles are closed with FindClose.
+struct Search {
+    using Handle = HANDLE;
+    static Handle None() noexcept { return INVALID_HANDLE_VALUE; }
+    static void Close(Handle handle) noexcept { FindClose(handle); }
+};
+
 // Every other kind is null when absent.
 template <typename HandleType, void (*CloseFunction)(HandleType)>
 struct NullWhenAbsent {
@@ -82,10 +89,14 @@ inline void DestroyHash(BCRYPT_HASH_HANDLE handle) { BCryptDestroyHash(handle); 
 inline void CloseStore(HCERTSTORE handle) { CertCloseStore(handle, 0); }
 inline void CloseMessage(HCRYPTMSG handle) { CryptMsgClose(handle); }
 inline void FreeCertificate(PCCERT_CONTEXT handle) { CertFreeCertificateContext(handle); }
+inline void FreeLocal(HLOCAL memory) { LocalFree(memory); }
 
 }  // namespace owned
 
 using ScopedFileHandle = ScopedOwner<owned::File>;
+using ScopedSearchHandle = ScopedOwner<owned::Search>;
+// Memory that a Windows function allocated for its caller.
+using ScopedLocalMemory = ScopedOwner<owned::NullWhenAbsent<HLOCAL, owned::FreeLocal>>;
 // Process and thread handles.
 using ScopedKernelHandle = ScopedOwner<owned::NullWhenAbsent<HANDLE, owned::CloseKernelObject>>;
 using ScopedHttpHandle = ScopedOwner<owned::NullWhenAbsent<HINTERNET, owned::CloseInternetHandle>>;

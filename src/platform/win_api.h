@@ -14,6 +14,7 @@
 #include <windows.h>
 #include <winternl.h>
 #include <sddl.h>
+#include <aclapi.h>
 #include <winhttp.h>
 #include <bcrypt.h>
 #include <wincrypt.h>

@@ -9,8 +9,15 @@ namespace {
 
 constexpr DWORD kReadChunkSize = 1048576;
 
+constexpr wchar_t kNotComputed[] = L"Could not calculate the installer SHA-256 hash.";
+
 bool Succeeded(NTSTATUS status) {
     return status >= 0;
+}
+
+bool Rewind(HANDLE file) {
+    LARGE_INTEGER start = {};
+    return SetFilePointerEx(file, start, nullptr, FILE_BEGIN) != FALSE;
 }
 
 bool ReadDwordProperty(BCRYPT_ALG_HANDLE provider, LPCWSTR name, DWORD& value) {
@@ -52,17 +59,21 @@ bool HashOpenFile(HANDLE file, std::vector<std::uint8_t>& hashObject, Sha256Dige
 
 }  // namespace
 
-bool HashFileSha256(const std::wstring& path, Sha256Digest& digest, std::wstring& errorText) {
+bool HashFileSha256(HANDLE file, Sha256Digest& digest, std::wstring& errorText) {
     std::vector<std::uint8_t> hashObject;
+    if (!Rewind(file) || !HashOpenFile(file, hashObject, digest) || !Rewind(file)) {
+        errorText = kNotComputed;
+        return false;
+    }
+    return true;
+}
+
+bool HashFileSha256(const std::wstring& path, Sha256Digest& digest, std::wstring& errorText) {
     const ScopedFileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!file) {
         errorText = L"Could not open the downloaded installer for hashing.";
         return false;
     }
-    if (!HashOpenFile(file.get(), hashObject, digest)) {
-        errorText = L"Could not calculate the installer SHA-256 hash.";
-        return false;
-    }
-    return true;
+    return HashFileSha256(file.get(), digest, errorText);
 }

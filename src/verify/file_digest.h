@@ -5,8 +5,15 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/win_api.h"
+
 using Sha256Digest = std::array<std::uint8_t, 32>;
 
-// Streams the file at path through the platform's SHA-256 provider into
-// digest. False with errorText replaced by one message on failure.
+// Streams the open file, from its first byte to its end, through the
+// platform's SHA-256 provider into digest, and leaves the file's position
+// at its start again. The file must be open for reading. False with
+// errorText replaced by one message on failure.
+bool HashFileSha256(HANDLE file, Sha256Digest& digest, std::wstring& errorText);
+
+// The same for the file at path, opened for shared reading.
 bool HashFileSha256(const std::wstring& path, Sha256Digest& digest, std::wstring& errorText);

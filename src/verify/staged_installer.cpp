@@ -1,10 +1,13 @@
 #include "verify/staged_installer.h"
 
 #include "verify/staging_file.h"
+#include "verify/staging_folder.h"
+#include "verify/staging_removal.h"
 
 bool StageInstaller(const ByteBuffer& bytes, StagedInstaller& staged, std::wstring& errorText) {
     staged.path = PrepareStagingPath(staged.folder);
     if (staged.path.empty()) return false;
+    staged.folderPath = staged.path.substr(0, staged.path.find_last_of(L'\\'));
     FileIdentity written;
     if (WriteStagingFile(staged.path, bytes, written, errorText) &&
         HoldStagingFile(staged.path, written, staged.file, errorText)) {
@@ -18,9 +21,12 @@ void DiscardStagedInstaller(StagedInstaller& staged) {
     if (staged.file != INVALID_HANDLE_VALUE) CloseHandle(staged.file);
     staged.file = INVALID_HANDLE_VALUE;
     if (staged.folder == INVALID_HANDLE_VALUE) return;
-    // Deleted while the folder is still held, so that the path still leads
-    // into it.
-    DeleteFileW(staged.path.c_str());
+    // On Windows no one without elevation can move the folder; where a
+    // folder above it could still be renamed (Wine allows it), its names
+    // would lead elsewhere, and nothing is deleted by name.
+    const bool inPlace = IsFolderAt(staged.folder, staged.folderPath);
+    if (inPlace) RemovePath(staged.path);
     CloseHandle(staged.folder);
     staged.folder = INVALID_HANDLE_VALUE;
+    if (inPlace) RemovePath(staged.folderPath);
 }

@@ -5,11 +5,11 @@
 #include "base/scoped_owner.h"
 #include "base/windows_error_text.h"
 #include "verify/staging_folder.h"
+#include "verify/staging_leftovers.h"
+#include "verify/staging_location.h"
 
 namespace {
 
-constexpr DWORD kTempPathCapacity = 260;
-constexpr wchar_t kStagingFolderName[] = L"VeltoBootstrap";
 constexpr wchar_t kStagingFileSuffix[] = L"\\Velto_Setup.exe";
 constexpr std::uint64_t kWriteChunkSize = 1048576;
 
@@ -30,16 +30,24 @@ bool WriteAllChunks(HANDLE file, const ByteBuffer& bytes) {
 
 std::wstring PrepareStagingPath(HANDLE& folder) {
     folder = INVALID_HANDLE_VALUE;
-    wchar_t tempPath[kTempPathCapacity + 1] = {};
-    const DWORD length = GetTempPathW(kTempPathCapacity, tempPath);
-    if (length == 0 || length >= kTempPathCapacity) return {};
-
-    const std::wstring folderPath = std::wstring(tempPath) + kStagingFolderName;
-    folder = CreateStagingFolder(folderPath);
+    const std::wstring tempFolder = SystemTempFolder();
+    PSECURITY_DESCRIPTOR security = nullptr;
+    if (tempFolder.empty() ||
+        !ConvertStringSecurityDescriptorToSecurityDescriptorW(kStagingFolderSecurity, SDDL_REVISION_1, &security,
+                                                              nullptr)) {
+        return {};
+    }
+    const ScopedLocalMemory securityMemory(security);
+    RemoveStagingLeftovers(tempFolder, security);
+    std::wstring folderPath;
+    folder = CreateStagingFolder(tempFolder, security, folderPath);
     if (folder == INVALID_HANDLE_VALUE) return {};
     return folderPath + kStagingFileSuffix;
 }
 
+// The path is opened by name: it lies in the held staging folder, where
+// only elevated code can make, rename or remove an entry, on a path that
+// no one without elevation can change.
 bool WriteStagingFile(const std::wstring& path, const ByteBuffer& bytes, FileIdentity& written,
                       std::wstring& errorText) {
     const ScopedFileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
@@ -67,6 +75,10 @@ bool WriteStagingFile(const std::wstring& path, const ByteBuffer& bytes, FileIde
 
 bool HoldStagingFile(const std::wstring& path, const FileIdentity& written, HANDLE& hold, std::wstring& errorText) {
     hold = INVALID_HANDLE_VALUE;
+    // By name, in the held staging folder, as the write was; the identity
+    // check below proves it is the file written. The hold asks for no more
+    // than reading: the signature check and the loader open the file again
+    // and share only reading with it.
     ScopedFileHandle opened(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                         FILE_ATTRIBUTE_NORMAL, nullptr));
     FileIdentity held;

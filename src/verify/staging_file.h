@@ -1,5 +1,5 @@
-// The one fixed file in which the downloaded installer is staged, checked
-// and started.
+// The one file in which the downloaded installer is staged, checked and
+// started.
 #pragma once
 
 #include <string>
@@ -8,10 +8,11 @@
 #include "platform/win_api.h"
 #include "verify/file_identity.h"
 
-// The staged installer's path, temporary folder + "VeltoBootstrap" +
-// "\Velto_Setup.exe", with the folder made afresh and held in folder.
-// Empty, with folder INVALID_HANDLE_VALUE, when the temporary folder is
-// unavailable or the staging folder cannot be made safe.
+// The staged installer's path, Windows' temporary folder + a new staging
+// folder + "\Velto_Setup.exe", with the folder made and held in folder
+// once the folders that killed runs left behind are gone. Empty, with
+// folder INVALID_HANDLE_VALUE, when Windows' folder is unavailable or the
+// staging folder cannot be made safe.
 std::wstring PrepareStagingPath(HANDLE& folder);
 
 // Writes bytes to path, replacing any earlier file, and tells which file

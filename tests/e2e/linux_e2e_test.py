@@ -62,16 +62,14 @@ class Release:
         self.env.update({"TMPDIR": os.path.join(work, "tmp"), "SSL_CERT_FILE": self.ready["ca_file"], "TERM": "dumb"})
 
     @property
-    def temporary_folder(self):
+    def windows_folder(self):
+        """The layer's stand-in for the Windows folder: the user's private
+        folder, under TMPDIR here."""
         return os.path.join(self.work, "tmp", "velto-%d" % os.geteuid())
 
     @property
-    def staging_folder(self):
-        return os.path.join(self.temporary_folder, "VeltoBootstrap")
-
-    @property
-    def staged_file(self):
-        return os.path.join(self.staging_folder, "Velto_Setup.exe")
+    def temporary_folder(self):
+        return os.path.join(self.windows_folder, "Temp")
 
     def close(self):
         release_kit.stop_release_server(self.server)
@@ -90,9 +88,10 @@ class LinuxEndToEnd(unittest.TestCase):
 
     def setUp(self):
         release_kit.clear_staging_folders(self.release.temporary_folder)
-        for record in (self.release.command_line_file, self.release.command_line_file + ".folder"):
-            if os.path.exists(record):
-                os.remove(record)
+        self.prepared = None  # the staging name a row's preparation took
+        for suffix in ("", ".folder", ".environment"):
+            if os.path.exists(self.release.command_line_file + suffix):
+                os.remove(self.release.command_line_file + suffix)
 
     def run_scenario(self, scenario):
         release = self.release
@@ -113,15 +112,20 @@ class LinuxEndToEnd(unittest.TestCase):
                     for text in scenario.boxes]
         self.assertEqual(run.exit_code, scenario.exit_code, run.output)
         self.assertEqual(run.boxes, expected, run.output)
-        self.assertEqual(release_kit.staging_state(release.staging_folder), scenario.staged_after)
-        if os.path.exists(release.staging_folder):
-            for folder in (release.staging_folder, release.temporary_folder):
+        self.assertEqual(release_kit.staging_names(release.temporary_folder) - {self.prepared}, set(),
+                         "nothing of the run is left")
+        if os.path.exists(release.temporary_folder):
+            for folder in (release.windows_folder, release.temporary_folder):
                 self.assertEqual(stat.S_IMODE(os.lstat(folder).st_mode), 0o700, folder)
         if scenario.ran_installer:
             self.assertIn(INSTALLER_MESSAGE, run.plain_output)
             with open(release.command_line_file, encoding="utf-16-le") as file:
                 # Wine shows the program its own file under the drive that maps /.
-                self.assertEqual(file.read(), '"%s"' % release_kit.windows_path(release.staged_file))
+                staged = re.fullmatch(r'"(%s\\VeltoBootstrap-[0-9A-F]{32})\\Velto_Setup\.exe"'
+                                      % re.escape(release_kit.windows_path(release.temporary_folder)), file.read())
+            self.assertIsNotNone(staged, "the installer ran from a staging folder")
+            with open(release.command_line_file + ".environment", encoding="utf-16-le") as file:
+                self.assertEqual(file.readline().strip(), "folder=" + staged.group(1), "it runs in its own folder")
         else:
             self.assertFalse(os.path.exists(release.command_line_file), "the installer ran")
         if scenario.shows:
@@ -129,22 +133,37 @@ class LinuxEndToEnd(unittest.TestCase):
 
     # Steps of the scenarios beyond serving, by name.
 
-    def staged_name_taken_by_a_folder(self):
-        os.makedirs(self.release.staged_file)
+    def staging_folder_in_advance(self):
+        """A folder with a staging name that others may enter, holding a
+        DLL: not a run's, whoever made it."""
+        self.prepared = release_kit.new_staging_name()
+        folder = os.path.join(self.release.temporary_folder, self.prepared)
+        os.makedirs(folder)
+        os.chmod(folder, 0o755)
+        with open(os.path.join(folder, "version.dll"), "wb") as file:
+            file.write(b"planted")
 
-    def earlier_folder_moved_aside(self):
-        aside = [name for name in os.listdir(self.release.temporary_folder)
-                 if name.startswith("VeltoBootstrap.replaced-")]
-        self.assertEqual(len(aside), 1)
-        moved = os.path.join(self.release.temporary_folder, aside[0], "Velto_Setup.exe")
-        self.assertTrue(os.path.isdir(moved), "the earlier folder keeps what it held")
+    def folder_in_advance_untouched(self):
+        folder = os.path.join(self.release.temporary_folder, self.prepared)
+        self.assertEqual(os.listdir(folder), ["version.dll"])
+
+    def run_killed_at_the_prompt(self):
+        """A run killed while it asks leaves its folder behind."""
+        run = run_in_terminal([self.release.velto], self.release.env, answer=signal.SIGKILL)
+        self.assertEqual(run.exit_code, -signal.SIGKILL)
+        left = release_kit.staging_names(self.release.temporary_folder)
+        self.assertEqual(len(left), 1, "the killed run left its folder")
+        self.killed = left.pop()
+
+    def killed_run_removed(self):
+        self.assertNotIn(self.killed, release_kit.staging_names(self.release.temporary_folder))
 
     def open_temporary_folder(self):
-        os.makedirs(self.release.temporary_folder, mode=0o700, exist_ok=True)
-        os.chmod(self.release.temporary_folder, 0o777)
+        os.makedirs(self.release.windows_folder, mode=0o700, exist_ok=True)
+        os.chmod(self.release.windows_folder, 0o777)
 
     def close_temporary_folder(self):
-        os.chmod(self.release.temporary_folder, 0o700)
+        os.chmod(self.release.windows_folder, 0o700)
 
 
 def add_scenario_tests():

@@ -1,27 +1,70 @@
 #include "fake_files.h"
 
 #include <algorithm>
-#include <cstdlib>
+#include <cstring>
 
 namespace {
 
 FileScript script;
+std::size_t folderCreateCount = 0;
+int randomCalls = 0;
+std::size_t finalPathCalls = 0;
+std::wstring madeFolder;
+
+// Handles name what they were opened for: the writer, the hold, the
+// staging folder, searches, and the paths opened for examining or
+// deleting, by number.
 const HANDLE kFile = reinterpret_cast<HANDLE>(0xF11E);
 const HANDLE kHold = reinterpret_cast<HANDLE>(0xF12E);
 const HANDLE kFolder = reinterpret_cast<HANDLE>(0xF07D);
-char descriptor;  // the address stands for the descriptor that was made
-std::size_t folderCreateCount = 0;
+std::vector<std::wstring> opened;  // paths of the other handles, from 0x1000 on
+struct Search {
+    std::vector<std::wstring> names;
+    std::size_t next = 0;
+};
+std::vector<Search> searches;  // from 0x2000 on
+
+HANDLE HandleAt(std::uintptr_t base, std::size_t index) {
+    return reinterpret_cast<HANDLE>(base + index);
+}
+
+const std::wstring* OpenedPath(HANDLE handle) {
+    const auto index = reinterpret_cast<std::uintptr_t>(handle) - 0x1000;
+    return index < opened.size() ? &opened[index] : nullptr;
+}
 
 std::wstring HandleName(HANDLE handle) {
     if (handle == kFile) return L"file";
     if (handle == kHold) return L"hold";
     if (handle == kFolder) return L"folder";
-    return L"unexpected";
+    const std::wstring* path = OpenedPath(handle);
+    return path != nullptr ? *path : L"unexpected";
 }
 
-BOOL Scripted(bool succeeds) {
-    if (!succeeds) SetLastError(ERROR_ACCESS_DENIED);
-    return succeeds ? TRUE : FALSE;
+std::wstring TempFolder() {
+    return script.windowsFolder + L"\\Temp\\";
+}
+
+bool IsTempEntry(const std::wstring& path, std::wstring& name) {
+    if (path.rfind(TempFolder(), 0) != 0) return false;
+    name = path.substr(TempFolder().size());
+    return script.tempEntries.count(name) != 0;
+}
+
+HANDLE Fails(DWORD error) {
+    SetLastError(error);
+    return INVALID_HANDLE_VALUE;
+}
+
+HANDLE OpenPath(const std::wstring& path, const std::wstring& purpose) {
+    script.calls.push_back(purpose + L" " + path);
+    std::wstring name;
+    if (purpose == L"examine" && IsTempEntry(path, name) && script.heldByAnotherRun.count(name) != 0) {
+        return Fails(ERROR_SHARING_VIOLATION);
+    }
+    opened.push_back(path);
+    ++script.openPaths;
+    return HandleAt(0x1000, opened.size() - 1);
 }
 
 }  // namespace
@@ -30,32 +73,26 @@ FileScript& Files() { return script; }
 void ResetFiles() {
     script = FileScript{};
     folderCreateCount = 0;
+    randomCalls = 0;
+    finalPathCalls = 0;
+    madeFolder.clear();
+    opened.clear();
+    searches.clear();
 }
 
-extern "C" DWORD WINAPI GetTempPathW(DWORD length, LPWSTR buffer) {
-    script.calls.push_back(L"temp " + std::to_wstring(length));
+extern "C" UINT WINAPI GetSystemWindowsDirectoryW(LPWSTR buffer, UINT length) {
     std::fill(buffer, buffer + length, L'\0');
-    std::copy_n(script.tempPath.begin(), std::min<std::size_t>(script.tempPath.size(), length), buffer);
-    return script.tempPathResult != 0 ? script.tempPathResult : static_cast<DWORD>(script.tempPath.size());
+    std::copy_n(script.windowsFolder.begin(), std::min<std::size_t>(script.windowsFolder.size(), length), buffer);
+    return script.windowsFolderResult != 0 ? script.windowsFolderResult : static_cast<UINT>(script.windowsFolder.size());
 }
 
-extern "C" BOOL WINAPI ConvertStringSecurityDescriptorToSecurityDescriptorW(LPCWSTR text, DWORD revision,
-                                                                             PSECURITY_DESCRIPTOR* made, PULONG) {
-    script.calls.push_back(L"descriptor " + std::wstring(text) + (revision == SDDL_REVISION_1 ? L"" : L" unexpected"));
-    if (script.descriptorFails) return Scripted(false);
-    *made = &descriptor;
-    return TRUE;
-}
-
-extern "C" HLOCAL WINAPI LocalFree(HLOCAL memory) {
-    if (memory == &descriptor) {
-        script.calls.push_back(L"free descriptor");
-    } else {
-        // The real error texts: on Linux the layer's FormatMessageW allocates
-        // them with malloc. (On Windows they never reach this stand-in.)
-        std::free(memory);
+extern "C" NTSTATUS WINAPI BCryptGenRandom(BCRYPT_ALG_HANDLE algorithm, PUCHAR buffer, ULONG size, ULONG flags) {
+    ++randomCalls;
+    if (script.randomFails || algorithm != nullptr || flags != BCRYPT_USE_SYSTEM_PREFERRED_RNG) {
+        return static_cast<NTSTATUS>(0xC0000001);
     }
-    return nullptr;
+    std::memset(buffer, randomCalls, size);
+    return 0;
 }
 
 extern "C" NTSTATUS NTAPI NtCreateFile(PHANDLE handle, ACCESS_MASK access, POBJECT_ATTRIBUTES attributes,
@@ -65,38 +102,72 @@ extern "C" NTSTATUS NTAPI NtCreateFile(PHANDLE handle, ACCESS_MASK access, POBJE
     const bool held = access == (FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE) &&
                       share == (FILE_SHARE_READ | FILE_SHARE_WRITE) && disposition == FILE_CREATE &&
                       options == (FILE_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT | FILE_OPEN_REPARSE_POINT) &&
-                      attributes->SecurityDescriptor == &descriptor && attributes->RootDirectory == nullptr &&
+                      attributes->SecurityDescriptor != nullptr && attributes->RootDirectory == nullptr &&
                       allocation == nullptr && extended == nullptr && extendedLength == 0 && status != nullptr;
-    script.calls.push_back((held ? L"make folder " : L"make folder unexpected ") +
-                           std::wstring(name.Buffer, name.Length / sizeof(wchar_t)));
+    const std::wstring path(name.Buffer, name.Length / sizeof(wchar_t));
+    script.calls.push_back((held ? L"make folder " : L"make folder unexpected ") + path);
     const NTSTATUS result = folderCreateCount < script.folderCreates.size() ? script.folderCreates[folderCreateCount] : 0;
     ++folderCreateCount;
-    if (result >= 0) *handle = kFolder;
+    if (result >= 0) {
+        *handle = kFolder;
+        madeFolder = path.substr(4);  // after "\??\"
+    }
     return result;
 }
 
-extern "C" BOOL WINAPI RemoveDirectoryW(LPCWSTR path) {
-    script.calls.push_back(L"remove folder " + std::wstring(path));
-    return Scripted(script.removeSucceeds);
+extern "C" DWORD WINAPI GetFinalPathNameByHandleW(HANDLE handle, LPWSTR path, DWORD length, DWORD flags) {
+    const std::wstring scripted = finalPathCalls < script.finalPaths.size() ? script.finalPaths[finalPathCalls] : L"";
+    ++finalPathCalls;
+    const std::wstring reported = L"\\\\?\\" + (scripted.empty() ? madeFolder : scripted);
+    if (handle != kFolder || flags != 0 || reported.size() >= length) return 0;
+    std::copy(reported.begin(), reported.end(), path);
+    path[reported.size()] = L'\0';
+    return static_cast<DWORD>(reported.size());
 }
 
-extern "C" BOOL WINAPI DeleteFileW(LPCWSTR path) {
-    script.calls.push_back(L"delete " + std::wstring(path));
-    return Scripted(script.deleteSucceeds);
+extern "C" HANDLE WINAPI FindFirstFileW(LPCWSTR pattern, LPWIN32_FIND_DATAW found) {
+    const std::wstring text(pattern);
+    script.calls.push_back(L"list " + text);
+    Search search;
+    if (text == TempFolder() + L"VeltoBootstrap-*") {
+        for (const auto& entry : script.tempEntries) search.names.push_back(entry.first);
+    } else if (script.contents.count(text.substr(0, text.size() - 2)) != 0) {
+        search.names = script.contents[text.substr(0, text.size() - 2)];
+    }
+    if (search.names.empty()) return Fails(ERROR_FILE_NOT_FOUND);
+    searches.push_back(search);
+    const HANDLE handle = HandleAt(0x2000, searches.size() - 1);
+    FindNextFileW(handle, found);
+    return handle;
 }
 
-extern "C" BOOL WINAPI MoveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags) {
-    script.calls.push_back(L"move " + std::wstring(from) + L" to " + to + (flags == 0 ? L"" : L" replacing"));
-    return Scripted(script.moveSucceeds);
+extern "C" BOOL WINAPI FindNextFileW(HANDLE handle, LPWIN32_FIND_DATAW found) {
+    Search& search = searches.at(reinterpret_cast<std::uintptr_t>(handle) - 0x2000);
+    if (search.next == search.names.size()) {
+        SetLastError(ERROR_NO_MORE_FILES);
+        return FALSE;
+    }
+    *found = WIN32_FIND_DATAW{};
+    const std::wstring& name = search.names[search.next++];
+    std::copy(name.begin(), name.end(), found->cFileName);
+    return TRUE;
 }
 
-extern "C" DWORD WINAPI GetCurrentProcessId() {
-    return 4242;
+extern "C" BOOL WINAPI FindClose(HANDLE) {
+    return TRUE;
 }
 
 extern "C" HANDLE WINAPI CreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES attributes,
                                      DWORD disposition, DWORD flags, HANDLE templateFile) {
     const bool plain = attributes == nullptr && templateFile == nullptr;
+    const bool noFollow = flags == (FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT);
+    if (plain && noFollow && disposition == OPEN_EXISTING) {
+        if (access == FILE_READ_ATTRIBUTES) return OpenPath(path, L"attributes");
+        if (access == DELETE && share == (FILE_SHARE_READ | FILE_SHARE_WRITE)) return OpenPath(path, L"delete");
+        if (access == (DELETE | READ_CONTROL | FILE_READ_ATTRIBUTES) && share == (FILE_SHARE_READ | FILE_SHARE_WRITE)) {
+            return OpenPath(path, L"examine");
+        }
+    }
     const bool exclusiveWrite = plain && access == GENERIC_WRITE && share == 0 && disposition == CREATE_ALWAYS &&
                                 flags == (FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN);
     const bool sharedRead = plain && access == GENERIC_READ && share == FILE_SHARE_READ &&
@@ -104,11 +175,56 @@ extern "C" HANDLE WINAPI CreateFileW(LPCWSTR path, DWORD access, DWORD share, LP
     script.calls.push_back((exclusiveWrite ? L"create " : sharedRead ? L"hold " : L"open unexpected ") +
                            std::wstring(path));
     const DWORD error = sharedRead ? script.holdError : script.createError;
-    if (error != 0) {
-        SetLastError(error);
-        return INVALID_HANDLE_VALUE;
-    }
+    if (error != 0) return Fails(error);
     return sharedRead ? kHold : kFile;
+}
+
+// The deletions, in order, are what the tests look at.
+extern "C" BOOL WINAPI SetFileInformationByHandle(HANDLE handle, FILE_INFO_BY_HANDLE_CLASS type, LPVOID information,
+                                                  DWORD size) {
+    const bool deletes = type == FileDispositionInfo && size == sizeof(FILE_DISPOSITION_INFO) &&
+                         static_cast<FILE_DISPOSITION_INFO*>(information)->DeleteFile;
+    const std::wstring path = HandleName(handle);
+    script.calls.push_back((deletes ? L"deleted " : L"unexpected ") + path);
+    const std::size_t slash = path.find_last_of(L'\\');
+    auto folder = script.contents.find(path.substr(0, slash));
+    if (slash != std::wstring::npos && folder != script.contents.end()) {
+        auto& names = folder->second;
+        names.erase(std::remove(names.begin(), names.end(), path.substr(slash + 1)), names.end());
+    }
+    return TRUE;
+}
+
+// A folder of the script's, or a link; every other path is a file.
+extern "C" BOOL WINAPI GetFileInformationByHandle(HANDLE handle, LPBY_HANDLE_FILE_INFORMATION information) {
+    *information = BY_HANDLE_FILE_INFORMATION{};
+    const std::wstring* path = OpenedPath(handle);
+    std::wstring name;
+    const bool inTemp = path != nullptr && IsTempEntry(*path, name);
+    if (inTemp && script.tempEntries[name].empty()) {
+        information->dwFileAttributes = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
+    } else if (inTemp || (path != nullptr && script.contents.count(*path) != 0)) {
+        information->dwFileAttributes = FILE_ATTRIBUTE_DIRECTORY;
+    } else {
+        information->dwFileAttributes = FILE_ATTRIBUTE_NORMAL;
+    }
+    return path != nullptr ? TRUE : FALSE;
+}
+
+// The descriptor of a folder in Windows' temporary folder, made by the
+// platform from its text.
+extern "C" DWORD WINAPI GetSecurityInfo(HANDLE handle, SE_OBJECT_TYPE type, SECURITY_INFORMATION information,
+                                        PSID*, PSID*, PACL*, PACL*, PSECURITY_DESCRIPTOR* descriptor) {
+    const std::wstring* path = OpenedPath(handle);
+    std::wstring name;
+    if (path == nullptr || type != SE_FILE_OBJECT ||
+        information != (OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION) || !IsTempEntry(*path, name)) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    return ConvertStringSecurityDescriptorToSecurityDescriptorW(script.tempEntries[name].c_str(), SDDL_REVISION_1,
+                                                                 descriptor, nullptr)
+               ? ERROR_SUCCESS
+               : GetLastError();
 }
 
 extern "C" BOOL WINAPI WriteFile(HANDLE file, LPCVOID, DWORD size, LPDWORD written, LPOVERLAPPED overlapped) {
@@ -129,14 +245,21 @@ extern "C" BOOL WINAPI FlushFileBuffers(HANDLE file) {
     return TRUE;
 }
 
-extern "C" BOOL WINAPI GetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFORMATION information) {
-    *information = BY_HANDLE_FILE_INFORMATION{};
-    information->dwVolumeSerialNumber = 0x5E71A1;
-    information->nFileIndexLow = file == kHold && script.holdIsAnotherFile ? 8 : 7;
-    return file == kFile || file == kHold ? TRUE : Scripted(false);
+extern "C" BOOL WINAPI GetFileInformationByHandleEx(HANDLE file, FILE_INFO_BY_HANDLE_CLASS type, LPVOID information,
+                                                    DWORD size) {
+    if (type != FileIdInfo || size != sizeof(FILE_ID_INFO) || (file != kFile && file != kHold)) return FALSE;
+    auto& identity = *static_cast<FILE_ID_INFO*>(information);
+    identity = FILE_ID_INFO{};
+    identity.VolumeSerialNumber = 0x5E71A1;
+    identity.FileId.Identifier[15] = file == kHold && script.holdIsAnotherFile ? 8 : 7;
+    return TRUE;
 }
 
 extern "C" BOOL WINAPI CloseHandle(HANDLE handle) {
-    script.calls.push_back(L"close " + HandleName(handle));
+    if (OpenedPath(handle) != nullptr) {
+        --script.openPaths;
+    } else {
+        script.calls.push_back(L"close " + HandleName(handle));
+    }
     return TRUE;
 }

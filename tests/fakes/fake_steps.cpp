@@ -47,7 +47,8 @@ bool DownloadHttps(const std::wstring& url, ByteBuffer& body, std::uint64_t size
 bool StageInstaller(const ByteBuffer& bytes, StagedInstaller& staged, std::wstring& errorText) {
     script.events.push_back(L"stage " + std::to_wstring(bytes.size()));
     if (!Apply(script.staging, errorText)) return false;
-    staged = StagedInstaller{script.stagingPath, kHeldFolder, kHeldFile};
+    const std::wstring& path = script.stagingPath;
+    staged = StagedInstaller{path, path.substr(0, path.find_last_of(L'\\')), kHeldFolder, kHeldFile};
     return true;
 }
 
@@ -57,8 +58,10 @@ void DiscardStagedInstaller(StagedInstaller& staged) {
     staged = StagedInstaller{};
 }
 
-bool HashFileSha256(const std::wstring& path, Sha256Digest& digest, std::wstring& errorText) {
-    script.events.push_back(L"hash " + path);
+// The digest and the signature read the held file: their events name the
+// staged path when they were given its hold.
+bool HashFileSha256(HANDLE file, Sha256Digest& digest, std::wstring& errorText) {
+    script.events.push_back((file == kHeldFile ? L"hash " : L"hash unheld ") + script.stagingPath);
     script.installerBytesAtHash = installerBuffer != nullptr ? installerBuffer->capacity() : 0;
     if (!Apply(script.hash, errorText)) return false;
     digest = script.digest;
@@ -66,8 +69,8 @@ bool HashFileSha256(const std::wstring& path, Sha256Digest& digest, std::wstring
 }
 
 bool VerifyInstallerSignature(const std::wstring& path, const std::wstring& pinnedThumbprint,
-                              std::wstring& errorText) {
-    script.events.push_back(L"verify " + path);
+                              std::wstring& errorText, HANDLE heldFile) {
+    script.events.push_back((heldFile == kHeldFile ? L"verify " : L"verify unheld ") + path);
     script.pinSeenBySignature = pinnedThumbprint;
     return Apply(script.signature, errorText);
 }

@@ -1,5 +1,6 @@
 // The private temporary folder: used only when it is a real folder of the
-// current user that nobody else may enter.
+// current user that nobody else may enter. The stand-in for the Windows
+// folder is that folder, and the installer is staged in its Temp folder.
 #include <unistd.h>
 
 #include <cstring>
@@ -37,6 +38,14 @@ protected:
         } else {
             unsetenv(name);
         }
+    }
+    // The staging folders in the Temp folder of the Windows folder.
+    std::vector<std::string> StagingFolders() const {
+        std::vector<std::string> found;
+        for (const auto& entry : std::filesystem::directory_iterator(perUserFolder + "/Temp")) {
+            if (entry.path().filename().string().rfind("VeltoBootstrap-", 0) == 0) found.push_back(entry.path());
+        }
+        return found;
     }
     std::wstring TempPath() {
         wchar_t buffer[261] = {};
@@ -103,18 +112,29 @@ TEST_F(PrivateTempFolder, SmallBufferIsToldTheSizeItNeeds) {
     EXPECT_EQ(GetTempPathW(4, buffer), expected.size() + 1);
 }
 
+TEST_F(PrivateTempFolder, WindowsFolderIsThePrivateFolderWithAPrivateTempFolder) {
+    wchar_t buffer[MAX_PATH + 1] = {};
+    ASSERT_EQ(GetSystemWindowsDirectoryW(buffer, MAX_PATH + 1), Wide(perUserFolder).size());
+    EXPECT_EQ(std::wstring(buffer), Wide(perUserFolder));
+    EXPECT_EQ(ModeOf(perUserFolder + "/Temp"), 0700u);
+    chmod((perUserFolder + "/Temp").c_str(), 0755);
+    EXPECT_EQ(GetSystemWindowsDirectoryW(buffer, MAX_PATH + 1), 0u);
+}
+
 TEST_F(PrivateTempFolder, StagedFileLandsInAPrivateFolderAndCanBeRewritten) {
     HANDLE folder = INVALID_HANDLE_VALUE;
     const std::wstring path = PrepareStagingPath(folder);
-    ASSERT_EQ(path, Wide(perUserFolder) + L"\\VeltoBootstrap\\Velto_Setup.exe");
-    EXPECT_EQ(ModeOf(perUserFolder + "/VeltoBootstrap"), 0700u);
+    ASSERT_EQ(StagingFolders().size(), 1u);
+    const std::string staging = StagingFolders()[0];
+    ASSERT_EQ(path, Wide(staging) + L"\\Velto_Setup.exe");
+    EXPECT_EQ(ModeOf(staging), 0700u);
     std::wstring errorText;
     FileIdentity written;
     ASSERT_TRUE(WriteStagingFile(path, ByteBuffer(3 * 1048576 + 7, 0x33), written, errorText));
     ASSERT_TRUE(WriteStagingFile(path, ByteBuffer{'M', 'Z'}, written, errorText));
-    EXPECT_EQ(ReadText(perUserFolder + "/VeltoBootstrap/Velto_Setup.exe"), "MZ");
+    EXPECT_EQ(ReadText(staging + "/Velto_Setup.exe"), "MZ");
     ASSERT_TRUE(WriteStagingFile(path, ByteBuffer{}, written, errorText));
-    EXPECT_EQ(ReadText(perUserFolder + "/VeltoBootstrap/Velto_Setup.exe"), "");
+    EXPECT_EQ(ReadText(staging + "/Velto_Setup.exe"), "");
     EXPECT_EQ(errorText, L"");
     EXPECT_TRUE(CloseHandle(folder));
 }
@@ -122,7 +142,8 @@ TEST_F(PrivateTempFolder, StagedFileLandsInAPrivateFolderAndCanBeRewritten) {
 TEST_F(PrivateTempFolder, FolderInTheWayOfTheFileFailsTheWrite) {
     HANDLE folder = INVALID_HANDLE_VALUE;
     const std::wstring path = PrepareStagingPath(folder);
-    std::filesystem::create_directory(perUserFolder + "/VeltoBootstrap/Velto_Setup.exe");
+    ASSERT_EQ(StagingFolders().size(), 1u);
+    std::filesystem::create_directory(StagingFolders()[0] + "/Velto_Setup.exe");
     std::wstring errorText;
     FileIdentity written;
     EXPECT_FALSE(WriteStagingFile(path, ByteBuffer{'M', 'Z'}, written, errorText));
@@ -130,58 +151,59 @@ TEST_F(PrivateTempFolder, FolderInTheWayOfTheFileFailsTheWrite) {
     EXPECT_TRUE(CloseHandle(folder));
 }
 
-// Whatever stands at the staging folder's name beforehand is taken away,
-// never followed or reused: the folder that is held is always new.
-enum class AtName { Nothing, EmptyFolder, FolderWithDll, LinkToFolder, File };
+// A folder with a staging name is removed only when it is provably a
+// killed run's: a real folder of the user's that nobody else may enter,
+// which no run holds. Anything else is left as it is.
+enum class Leftover { KilledRun, OpenToOthers, LinkToFolder, HeldByARun, OtherUsers };
 
-struct AtNameCase {
+struct LeftoverCase {
     const char* name;
-    AtName atName;
+    Leftover leftover;
 };
 
-class StagingFolderName : public PrivateTempFolder, public ::testing::WithParamInterface<AtNameCase> {};
+class StagingLeftover : public PrivateTempFolder, public ::testing::WithParamInterface<LeftoverCase> {};
 
-TEST_P(StagingFolderName, IsClearedAndTheFolderMadeAfresh) {
+TEST_P(StagingLeftover, IsRemovedOnlyWhenItIsAKilledRuns) {
+    const Leftover leftover = GetParam().leftover;
+    if (leftover == Leftover::OtherUsers && geteuid() != 0) GTEST_SKIP() << "needs root to give a folder away";
     ASSERT_NE(TempPath(), L"");
-    const std::string staging = perUserFolder + "/VeltoBootstrap";
+    wchar_t windows[MAX_PATH + 1] = {};
+    ASSERT_NE(GetSystemWindowsDirectoryW(windows, MAX_PATH + 1), 0u);
+    std::string earlier = perUserFolder + "/Temp/VeltoBootstrap-" + std::string(32, 'A');
     std::filesystem::create_directory(Under("elsewhere"));
     WriteText(Under("elsewhere/kept.dll"), "kept");
-    const AtName atName = GetParam().atName;
-    if (atName == AtName::EmptyFolder || atName == AtName::FolderWithDll) std::filesystem::create_directory(staging);
-    if (atName == AtName::FolderWithDll) WriteText(staging + "/version.dll", "planted");
-    if (atName == AtName::LinkToFolder) std::filesystem::create_directory_symlink(Under("elsewhere"), staging);
-    if (atName == AtName::File) WriteText(staging, "file");
+    HANDLE run = INVALID_HANDLE_VALUE;
+    if (leftover == Leftover::HeldByARun) {
+        ASSERT_NE(PrepareStagingPath(run), L"");
+        earlier = StagingFolders()[0];
+    } else if (leftover == Leftover::LinkToFolder) {
+        std::filesystem::create_directory_symlink(Under("elsewhere"), earlier);
+    } else {
+        std::filesystem::create_directories(earlier + "/Temp");
+        WriteText(earlier + "/Velto_Setup.exe", "MZ");
+        chmod(earlier.c_str(), leftover == Leftover::OpenToOthers ? 0755 : 0700);
+        ASSERT_TRUE(leftover != Leftover::OtherUsers || chown(earlier.c_str(), 65534, 65534) == 0);
+    }
+    const std::vector<std::string> before = StagingFolders();
 
     HANDLE folder = INVALID_HANDLE_VALUE;
-    ASSERT_EQ(PrepareStagingPath(folder), Wide(staging) + L"\\Velto_Setup.exe");
-    EXPECT_FALSE(std::filesystem::is_symlink(staging));
-    EXPECT_TRUE(std::filesystem::is_empty(staging));
-    EXPECT_EQ(ModeOf(staging), 0700u);
+    ASSERT_NE(PrepareStagingPath(folder), L"");
+    std::vector<std::string> after = StagingFolders();
+    EXPECT_EQ(after.size(), before.size() + (leftover == Leftover::KilledRun ? 0 : 1));
+    EXPECT_EQ(std::filesystem::exists(std::filesystem::symlink_status(earlier)), leftover != Leftover::KilledRun);
     EXPECT_EQ(ReadText(Under("elsewhere/kept.dll")), "kept");
-    bool movedAside = false;
-    for (const auto& entry : std::filesystem::directory_iterator(perUserFolder)) {
-        movedAside = movedAside || std::filesystem::exists(entry.path() / "version.dll");
-    }
-    EXPECT_EQ(movedAside, atName == AtName::FolderWithDll);
     EXPECT_TRUE(CloseHandle(folder));
+    EXPECT_TRUE(run == INVALID_HANDLE_VALUE || CloseHandle(run));
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Cases, StagingFolderName,
-    ::testing::Values(AtNameCase{"nothing", AtName::Nothing}, AtNameCase{"earlier_runs_folder", AtName::EmptyFolder},
-                      AtNameCase{"folder_with_a_planted_dll", AtName::FolderWithDll},
-                      AtNameCase{"link_to_another_folder", AtName::LinkToFolder}, AtNameCase{"file", AtName::File}),
-    [](const ::testing::TestParamInfo<AtNameCase>& caseInfo) { return std::string(caseInfo.param.name); });
-
-TEST_F(PrivateTempFolder, FolderHeldByAnotherRunIsLeftAlone) {
-    HANDLE first = INVALID_HANDLE_VALUE;
-    HANDLE second = INVALID_HANDLE_VALUE;
-    ASSERT_NE(PrepareStagingPath(first), L"");
-    EXPECT_EQ(PrepareStagingPath(second), L"");
-    EXPECT_EQ(second, INVALID_HANDLE_VALUE);
-    EXPECT_TRUE(std::filesystem::is_directory(perUserFolder + "/VeltoBootstrap"));
-    EXPECT_TRUE(CloseHandle(first));
-}
+    Cases, StagingLeftover,
+    ::testing::Values(LeftoverCase{"killed_runs_folder", Leftover::KilledRun},
+                      LeftoverCase{"open_to_others", Leftover::OpenToOthers},
+                      LeftoverCase{"link_to_another_folder", Leftover::LinkToFolder},
+                      LeftoverCase{"held_by_a_live_run", Leftover::HeldByARun},
+                      LeftoverCase{"another_users", Leftover::OtherUsers}),
+    [](const ::testing::TestParamInfo<LeftoverCase>& caseInfo) { return std::string(caseInfo.param.name); });
 
 // The staged installer runs only when the file at its path is still the
 // one that was staged; a file swapped in by another process never runs.
@@ -202,7 +224,8 @@ TEST_P(StagedLaunch, RunsOnlyTheStagedFile) {
     StagedInstaller staged;
     std::wstring errorText;
     ASSERT_TRUE(StageInstaller(bytes, staged, errorText));
-    const std::string staging = perUserFolder + "/VeltoBootstrap";
+    ASSERT_EQ(StagingFolders().size(), 1u);
+    const std::string staging = StagingFolders()[0];
     if (GetParam().swap == Swap::File) {
         WriteText(staging + "/planted", planted);
         chmod((staging + "/planted").c_str(), 0700);
@@ -220,7 +243,7 @@ TEST_P(StagedLaunch, RunsOnlyTheStagedFile) {
     if (GetParam().swap == Swap::None) {
         EXPECT_TRUE(started);
         EXPECT_EQ(exitCode, 7u);
-        EXPECT_FALSE(std::filesystem::exists(staging + "/Velto_Setup.exe"));
+        EXPECT_FALSE(std::filesystem::exists(staging)) << "the folder goes with everything in it";
     } else {
         EXPECT_FALSE(started);
         const std::string text = std::strerror(ESTALE);

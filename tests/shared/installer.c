@@ -7,10 +7,14 @@
  *                                 file name ("Setup 3010.exe" ends with
  *                                 3010), or 0.
  *   -DINSTALLER_RECORD=L"path"    writes the command line it was started
- *                                 with (UTF-16) to path, and the names in
- *                                 its own folder, one per line, to path
- *                                 ".folder"; a relative path is taken from
- *                                 the current folder, which it inherits.
+ *                                 with (UTF-16) to path, the names in its
+ *                                 own folder, one per line, to path
+ *                                 ".folder", and its current folder and
+ *                                 the variables in kRecordedVariables,
+ *                                 "NAME=value" per line ("NAME unset"
+ *                                 when missing), to path ".environment";
+ *                                 a relative path is taken from the
+ *                                 current folder.
  *   -DINSTALLER_RECORD_BESIDE_SELF  writes the command line to its own
  *                                 path + ".cmdline" instead.
  *
@@ -90,14 +94,39 @@ static void list_own_folder(wchar_t* listing, size_t capacity) {
     FindClose(search);
 }
 
+static const wchar_t* const kRecordedVariables[] = {L"TEMP", L"TMP", L"COR_ENABLE_PROFILING", L"COR_PROFILER",
+                                                     L"DOTNET_STARTUP_HOOKS"};
+
+/* The current folder and the variables that decide what the installer
+   runs and where it unpacks. */
+static void describe_environment(wchar_t* text, size_t capacity) {
+    wchar_t value[MAX_PATH + 1];
+    wcscpy(text, L"folder=");
+    GetCurrentDirectoryW(MAX_PATH, value);
+    wcscat(text, value);
+    wcscat(text, L"\n");
+    for (size_t i = 0; i < sizeof(kRecordedVariables) / sizeof(kRecordedVariables[0]); ++i) {
+        const DWORD length = GetEnvironmentVariableW(kRecordedVariables[i], value, MAX_PATH + 1);
+        if (wcslen(text) + MAX_PATH + 32 >= capacity) break;
+        wcscat(text, kRecordedVariables[i]);
+        wcscat(text, length == 0 || length > MAX_PATH ? L" unset" : L"=");
+        if (length != 0 && length <= MAX_PATH) wcscat(text, value);
+        wcscat(text, L"\n");
+    }
+}
+
 /* Returns FALSE when a record could not be written. */
 static BOOL record_start(void) {
     wchar_t name[MAX_PATH + 16];
     if (kRecord != NULL) {
         static wchar_t listing[8192];
+        static wchar_t environment[8192];
         list_own_folder(listing, sizeof(listing) / sizeof(listing[0]));
+        describe_environment(environment, sizeof(environment) / sizeof(environment[0]));
         swprintf(name, sizeof(name) / sizeof(name[0]), L"%ls.folder", kRecord);
-        return write_text(name, listing) && write_text(kRecord, GetCommandLineW());
+        if (!write_text(name, listing)) return FALSE;
+        swprintf(name, sizeof(name) / sizeof(name[0]), L"%ls.environment", kRecord);
+        return write_text(name, environment) && write_text(kRecord, GetCommandLineW());
     }
     if (kRecordBesideSelf) {
         own_path(name);

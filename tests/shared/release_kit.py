@@ -8,6 +8,7 @@ test (tests/release), the demo and the benchmarks (scripts/)."""
 import hashlib
 import json
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -206,14 +207,25 @@ def publish(release_dir, served_manifest, installer, ready):
     write_manifest(release_dir, padding_to=served_manifest["padding_to"], **members)
 
 
-def clear_staging_folders(temporary_folder):
-    """Removes the staging folder and any that an earlier run moved aside;
-    a link is removed itself, never what it points to."""
+STAGING_NAME = re.compile(r"VeltoBootstrap-[0-9A-F]{32}")
+
+
+def staging_names(temporary_folder):
+    """The names in temporary_folder that a staging folder can have."""
     if not os.path.isdir(temporary_folder):
-        return
-    for name in os.listdir(temporary_folder):
-        if not name.startswith("VeltoBootstrap"):
-            continue
+        return set()
+    return {name for name in os.listdir(temporary_folder) if STAGING_NAME.fullmatch(name)}
+
+
+def new_staging_name():
+    """A staging folder's name that no run will pick."""
+    return "VeltoBootstrap-" + os.urandom(16).hex().upper()
+
+
+def clear_staging_folders(temporary_folder):
+    """Removes every folder with a staging name; a link is removed itself,
+    never what it points to."""
+    for name in staging_names(temporary_folder):
         path = os.path.join(temporary_folder, name)
         if os.path.islink(path):
             os.unlink(path)
@@ -221,14 +233,15 @@ def clear_staging_folders(temporary_folder):
             shutil.rmtree(path, ignore_errors=True)
 
 
-def staging_state(staging_folder):
-    """What a run left at the staging folder, in the scenarios' terms."""
-    staged_file = os.path.join(staging_folder, "Velto_Setup.exe")
-    if os.path.isdir(staged_file):
-        return "folder in place"
-    if os.path.exists(staged_file):
-        return "present"
-    return "absent" if os.path.isdir(staging_folder) else "no folder"
+def staged_file(temporary_folder, earlier):
+    """The installer that the run in progress has staged: in the one
+    staging folder that is not among the earlier names; None when there is
+    none."""
+    for name in staging_names(temporary_folder) - set(earlier):
+        path = os.path.join(temporary_folder, name, "Velto_Setup.exe")
+        if os.path.isfile(path):
+            return path
+    return None
 
 
 def windows_path(path):

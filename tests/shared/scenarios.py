@@ -3,9 +3,9 @@ of the Linux executable in a pseudo-terminal (tests/e2e/linux_e2e_test.py)
 and the run of Velto.exe under Wine (tests/wine/end_to_end.py).
 
 Each row serves a manifest and an installer from the local release
-server, answers the confirmation, and expects an exit code, the texts of
-the message boxes shown in order, and the state of the staging folder
-afterwards. A row that only one platform can run names it in platforms;
+server, answers the confirmation, and expects an exit code and the texts
+of the message boxes shown in order. After every row, nothing of the run
+is left in the temporary folder it staged in. A row that only one platform can run names it in platforms;
 the steps a row needs beyond serving (prepare, while_asking, check) are
 named here and written by each runner for its platform.
 """
@@ -78,7 +78,6 @@ class Scenario:
     manifest: Optional[dict] = dataclasses.field(default_factory=manifest)  # None: 404
     installer: Optional[str] = "genuine_0"  # None: 404
     unconfigured: bool = False      # Velto built without release settings
-    staged_after: str = "absent"    # absent | no folder | folder in place
     ran_installer: bool = False     # the installer ran and recorded its quoted path
     installer_waits: bool = False   # the installer waits for Ctrl-C once it runs
     interrupt: Optional[str] = None  # sent once the waiting installer runs, as an answer is
@@ -99,33 +98,31 @@ ASKING = (confirmation("2.1.0"),)
 ON_LINUX, ON_WINE = (LINUX,), (WINE,)
 
 SCENARIOS = (
-    Scenario("unconfigured build", 2, (NOT_CONFIGURED,), unconfigured=True, staged_after="no folder"),
-    Scenario("manifest 404", 10, (NOT_FOUND,), manifest=None, staged_after="no folder"),
-    Scenario("manifest of 131073 bytes", 10, (SIZE_LIMIT,), manifest=manifest(padding_to=MANIFEST_LIMIT + 1),
-             staged_after="no folder"),
-    Scenario("manifest without version", 11, (MANIFEST_INVALID,), manifest=manifest(drop=["version"]),
-             staged_after="no folder"),
+    Scenario("unconfigured build", 2, (NOT_CONFIGURED,), unconfigured=True),
+    Scenario("manifest 404", 10, (NOT_FOUND,), manifest=None),
+    Scenario("manifest of 131073 bytes", 10, (SIZE_LIMIT,), manifest=manifest(padding_to=MANIFEST_LIMIT + 1)),
+    Scenario("manifest without version", 11, (MANIFEST_INVALID,), manifest=manifest(drop=["version"])),
     Scenario("manifest with an http url", 11, (MANIFEST_INVALID,),
-             manifest=manifest(url="http://localhost/{installer_path}"), staged_after="no folder"),
+             manifest=manifest(url="http://localhost/{installer_path}")),
     Scenario("manifest with a 63-digit sha256", 11, (MANIFEST_INVALID,),
-             manifest=manifest(sha256="{installer_sha256_63}"), staged_after="no folder"),
+             manifest=manifest(sha256="{installer_sha256_63}")),
     Scenario("manifest with a 62-digit sha256", 11, (MANIFEST_INVALID,),
-             manifest=manifest(sha256="{installer_sha256_62}"), staged_after="no folder"),
-    Scenario("installer 404", 12, (NOT_FOUND,), installer=None, staged_after="no folder"),
+             manifest=manifest(sha256="{installer_sha256_62}")),
+    Scenario("installer 404", 12, (NOT_FOUND,), installer=None),
     Scenario("installer of 268435457 bytes", 12, (SIZE_LIMIT,),
-             manifest=manifest(url="{base_url}/bytes/%d" % (INSTALLER_LIMIT + 1)), staged_after="no folder"),
+             manifest=manifest(url="{base_url}/bytes/%d" % (INSTALLER_LIMIT + 1))),
     Scenario("installer server certificate untrusted", 12,
              (SystemMessage("The Velto download request failed: ", ERROR_WINHTTP_SECURE_CHANNEL_ERROR),),
-             platforms=ON_WINE, manifest=manifest(url="{self_signed_url}/{installer_path}"),
-             staged_after="no folder"),
+             platforms=ON_WINE, manifest=manifest(url="{self_signed_url}/{installer_path}")),
     Scenario("installer redirected to plain http", 12,
              (SystemMessage("The Velto download request failed: ", ERROR_WINHTTP_REDIRECT_FAILED),),
-             platforms=ON_WINE, manifest=manifest(url="{base_url}/redirect/302?to={http_url}/{installer_path}"),
-             staged_after="no folder"),
-    Scenario("staging folder held open by another process", 13, (NOT_STAGED,), platforms=ON_WINE,
-             prepare="hold_staging_folder", check="release_staging_folder", staged_after="folder in place"),
+             platforms=ON_WINE, manifest=manifest(url="{base_url}/redirect/302?to={http_url}/{installer_path}")),
+    # Each run stages in a folder of its own with a new name: what stands
+    # under another staging name is neither used nor removed.
+    Scenario("a held folder with a staging name is left alone", 0, ASKING, platforms=ON_WINE,
+             prepare="hold_folder_with_staging_name", check="held_folder_untouched", ran_installer=True),
     Scenario("temporary folder open to others", 13, (NOT_STAGED,), platforms=ON_LINUX,
-             prepare="open_temporary_folder", check="close_temporary_folder", staged_after="no folder"),
+             prepare="open_temporary_folder", check="close_temporary_folder"),
     Scenario("digest differs from the manifest", 15, (DIGEST_MISMATCH,), manifest=manifest(sha256="{other_sha256}")),
     Scenario("unsigned installer", 16, (NO_SIGNATURE,), installer="unsigned"),
     Scenario("signed by another certificate", 16, (NOT_PINNED,), installer="other_signer"),
@@ -160,17 +157,24 @@ SCENARIOS = (
              installer="genuine_4294967295", ran_installer=True),
     Scenario("DLLs planted beside Velto.exe never load", 0, ASKING, platforms=ON_WINE, planted_dlls=True,
              ran_installer=True),
-    Scenario("staging folder made in advance with a DLL in it", 0, ASKING, platforms=ON_WINE,
-             prepare="staging_folder_in_advance", ran_installer=True),
-    Scenario("staging folder made in advance is moved aside whole", 0, ASKING, platforms=ON_LINUX,
-             prepare="staged_name_taken_by_a_folder", check="earlier_folder_moved_aside", ran_installer=True),
-    Scenario("staging folder's name taken by a link (Wine: refused)", 13, (NOT_STAGED,), platforms=ON_WINE,
-             prepare="staging_folder_as_link", check="link_target_untouched", staged_after="no folder"),
+    # Wine stores no descriptors, so no folder there is ever recognised as
+    # a killed run's: it is left alone whoever made it.
+    Scenario("folder with a staging name made in advance with a DLL in it", 0, ASKING, platforms=ON_WINE,
+             prepare="staging_folder_in_advance", check="folder_in_advance_untouched", ran_installer=True),
+    Scenario("folder with a staging name open to others is left alone", 0, ASKING, platforms=ON_LINUX,
+             prepare="staging_folder_in_advance", check="folder_in_advance_untouched", ran_installer=True),
+    Scenario("a run killed at the prompt leaves nothing once the next has run", 0, ASKING, platforms=ON_LINUX,
+             answer="cancel", prepare="run_killed_at_the_prompt", check="killed_run_removed"),
+    Scenario("link with a staging name is neither followed nor removed", 0, ASKING, platforms=ON_WINE,
+             prepare="staging_folder_as_link", check="link_target_untouched", ran_installer=True),
+    Scenario("TEMP, TMP and COR_PROFILER of the user's do not reach the installer", 0, ASKING, platforms=ON_WINE,
+             prepare="user_environment", check="user_folder_untouched", ran_installer=True),
     # Refused because the staging folder is held without delete sharing.
     Scenario("staging folder renamed and replaced while asking", 0, ASKING, platforms=ON_WINE,
              while_asking="swap_staging_folder", ran_installer=True),
-    # Wine lets a folder above an open file be renamed (Windows does not);
-    # the started image is then not the held file, and it never runs.
+    # Wine lets a folder above an open file be renamed, Windows' own
+    # temporary folder too (Windows does not): the started image is then
+    # not the held file, and it never runs.
     Scenario("temporary folder renamed and replaced while asking", 17,
              ASKING + (SystemMessage("Could not start Velto Setup: ", ERROR_FILE_INVALID),), platforms=ON_WINE,
              while_asking="swap_temporary_folder", check="restore_temporary_folder"),

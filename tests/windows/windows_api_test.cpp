@@ -15,6 +15,7 @@
 #include "verify/file_digest.h"
 #include "verify/hex_text.h"
 #include "verify/file_identity.h"
+#include "verify/staged_installer.h"
 #include "verify/staging_file.h"
 #include "wine_differences.h"
 
@@ -145,15 +146,19 @@ std::wstring CurrentUserSid() {
     return sid;
 }
 
-TEST(StagingPath, IsAFreshHeldFolderUnderTheTemporaryFolder) {
-    const std::wstring folderPath = TempFolder() + L"VeltoBootstrap";
-    HANDLE folder = nullptr;
-    ASSERT_EQ(PrepareStagingPath(folder), folderPath + L"\\Velto_Setup.exe");
-    ASSERT_NE(folder, INVALID_HANDLE_VALUE);
-    const DWORD attributes = GetFileAttributesW(folderPath.c_str());
-    EXPECT_TRUE(attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY));
+// Each run's folder is new, in Windows' own temporary folder, held against
+// renaming; the staged installer and the folder go when the run is done.
+TEST(StagingPath, IsANewHeldFolderUnderWindowsTemporaryFolder) {
+    wchar_t windows[MAX_PATH + 1] = {};
+    ASSERT_NE(GetSystemWindowsDirectoryW(windows, MAX_PATH + 1), 0u);
+    StagedInstaller staged;
+    std::wstring errorText;
+    ASSERT_TRUE(StageInstaller(ByteBuffer{'M', 'Z'}, staged, errorText));
+    const std::wstring prefix = std::wstring(windows) + L"\\Temp\\VeltoBootstrap-";
+    ASSERT_EQ(staged.path.compare(0, prefix.size(), prefix), 0) << std::string(staged.path.begin(), staged.path.end());
+    EXPECT_EQ(staged.path.size(), prefix.size() + 32 + std::wstring(L"\\Velto_Setup.exe").size());
 
-    const std::wstring security = FolderSecurity(folderPath);
+    const std::wstring security = FolderSecurity(staged.folderPath);
     if (velto::test::WineVersion() != nullptr) {
         // Wine neither stores nor enforces the descriptor: it turns it into
         // Unix mode bits and reads back the owner and an entry per mode.
@@ -162,17 +167,18 @@ TEST(StagingPath, IsAFreshHeldFolderUnderTheTemporaryFolder) {
     } else {
         EXPECT_EQ(security, L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FR;;;OW)");
     }
-
-    const std::wstring aside = folderPath + L"-moved";
-    EXPECT_FALSE(MoveFileExW(folderPath.c_str(), aside.c_str(), 0)) << "a held folder cannot be renamed";
+    const std::wstring aside = staged.folderPath + L"-moved";
+    EXPECT_FALSE(MoveFileExW(staged.folderPath.c_str(), aside.c_str(), 0)) << "a held folder cannot be renamed";
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
-    HANDLE second = nullptr;
-    EXPECT_EQ(PrepareStagingPath(second), L"") << "nor replaced by another run";
-    EXPECT_EQ(second, INVALID_HANDLE_VALUE);
 
-    CloseHandle(folder);
-    EXPECT_EQ(PrepareStagingPath(second), folderPath + L"\\Velto_Setup.exe") << "the earlier, empty folder goes";
-    CloseHandle(second);
+    StagedInstaller second;
+    ASSERT_TRUE(StageInstaller(ByteBuffer{'M', 'Z'}, second, errorText));
+    EXPECT_NE(second.folderPath, staged.folderPath) << "another run stages beside it";
+    ASSERT_TRUE(CreateDirectoryW((second.folderPath + L"\\Temp").c_str(), nullptr));
+    DiscardStagedInstaller(second);
+    DiscardStagedInstaller(staged);
+    EXPECT_EQ(GetFileAttributesW(staged.folderPath.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetFileAttributesW(second.folderPath.c_str()), INVALID_FILE_ATTRIBUTES) << "with what was made in it";
 }
 
 struct DigestCase {

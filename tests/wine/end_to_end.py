@@ -9,8 +9,9 @@ can run serves a release manifest and an installer from the local
 release server (tests/net/release_server.py) on https://localhost, runs
 Velto.exe in a fresh Wine prefix on a headless X display, answers each
 message box with keys, reads the box texts from Wine's msgbox trace, and
-checks the exit code, the exact texts and what is left in the staging
-folder. The installers are tiny programs built here with mingw-w64 and
+checks the exit code, the exact texts, where and how the installer ran
+(its command line, folder and environment, which it records), and that
+nothing of the run is left in Windows' temporary folder. The installers are tiny programs built here with mingw-w64 and
 signed with the test signing PKI (tests/shared/test_pki.py).
 
 Setup, once per run: the server (its ports are ephemeral), the PKI, the
@@ -35,6 +36,9 @@ the suite runs on, which is Wine):
     is not trusted in the prefix, which Windows would report as
     CERT_E_UNTRUSTEDROOT, a status the bootstrapper accepts as well.
   - requireAdministrator is not enforced: every Wine process is elevated.
+  - Wine stores no security descriptors (an owner reads back as the
+    user), so no folder is ever recognised as one that a killed run left:
+    the rows that leave such folders check that they are left alone.
   - Wine lays the message box out a few pixels too narrow for its first
     line, cutting the final full stop in the picture; the trace shows the
     whole text.
@@ -59,9 +63,15 @@ from scenarios import WINE, SystemMessage, scenarios_for  # noqa: E402
 COMMAND_LINE_RECORD = "velto-installer-command-line.txt"
 PLANTED_INSTALLER_RECORD = "velto-planted-installer-ran.txt"
 PLANTED_DLLS = ("winhttp", "bcrypt", "wintrust", "crypt32")
-# Where Velto.exe stages the installer, as Windows programs in the prefix name it.
-STAGING_FOLDER_WINDOWS = "C:\\users\\%s\\Temp\\VeltoBootstrap" % getpass.getuser()
-STAGED_FILE_WINDOWS = STAGING_FOLDER_WINDOWS + "\\Velto_Setup.exe"
+# Windows' temporary folder, where Velto.exe stages the installer, as
+# Windows programs in the prefix name it (GetSystemWindowsDirectoryW gives
+# C:\windows); Windows paths compare without case.
+SYSTEM_TEMP_WINDOWS = "C:\\windows\\Temp"
+# What the installer must see: the variables of the user's that Velto.exe
+# changes or leaves out (the user_environment row sets them all).
+USER_VARIABLES = {"TEMP": "C:\\users\\%s\\user-temp" % getpass.getuser(),
+                  "TMP": "C:\\users\\%s\\user-temp" % getpass.getuser(),
+                  "COR_ENABLE_PROFILING": "1", "COR_PROFILER": "{11111111-2222-3333-4444-555555555555}"}
 # Makes Wine look for these beside the program first, as Windows looks for
 # a DLL that is not one of its KnownDLLs.
 NATIVE_FIRST = "winhttp,bcrypt,wintrust,crypt32=n,b"
@@ -78,47 +88,54 @@ def run(*command, **options):
     return subprocess.run([str(part) for part in command], check=True, **options)
 
 
+def windows_staged_file(staged):
+    """The Windows name of a staged file in the prefix's temporary folder."""
+    return "%s\\%s\\%s" % (SYSTEM_TEMP_WINDOWS, Path(staged).parent.name, Path(staged).name)
+
+
 # -- Steps of the scenarios beyond serving, by name -------------------------
 
 DECOY_DLL = "version.dll"
 
 
 def staging_folder_in_advance(suite):
-    """The staging folder made beforehand, with a DLL for the installer."""
-    suite.staging_folder.mkdir(parents=True)
-    shutil.copyfile(suite.tools / "winhttp.dll", suite.staging_folder / DECOY_DLL)
+    """A folder with a staging name, made beforehand, with a DLL for the
+    installer."""
+    folder = suite.prepare_staging_name()
+    folder.mkdir()
+    shutil.copyfile(suite.tools / "winhttp.dll", folder / DECOY_DLL)
+
+
+def folder_in_advance_untouched(suite):
+    folder = suite.temporary_folder / suite.prepared
+    entries = sorted(path.name for path in folder.iterdir()) if folder.is_dir() else None
+    return [] if entries == [DECOY_DLL] else [f"the folder made in advance now holds {entries}"]
 
 
 def staging_folder_as_link(suite):
-    """The staging folder's name taken by a link to a folder of the
-    attacker's, holding a DLL."""
+    """A link with a staging name, to a folder of the attacker's holding a
+    DLL."""
     target = suite.work / "attacker-folder"
     shutil.rmtree(target, ignore_errors=True)
     target.mkdir()
     shutil.copyfile(suite.tools / "winhttp.dll", target / DECOY_DLL)
-    suite.staging_folder.parent.mkdir(parents=True, exist_ok=True)
-    os.symlink(target, suite.staging_folder)
+    os.symlink(target, suite.prepare_staging_name())
 
 
 def link_target_untouched(suite):
-    """Nothing of Velto's reached the attacker's folder. Windows removes a
-    junction at the staging folder's name, never its target, and goes on.
-    Wine has no junctions and follows a Unix link even when it renames one:
-    the attacker's folder is moved aside whole, the link that is left
-    cannot be removed, and the run ends without making the folder."""
-    candidates = [suite.work / "attacker-folder", *suite.staging_folder.parent.glob("VeltoBootstrap.replaced-*")]
-    found = {folder.name: sorted(path.name for path in folder.iterdir())
-             for folder in candidates if folder.is_dir() and not folder.is_symlink()}
-    failures = [f"{name} now holds {entries}" for name, entries in found.items() if entries != [DECOY_DLL]]
-    if not found:
-        failures.append("the attacker's folder is gone")
-    return failures
+    """The link is still there, and nothing of Velto's reached the
+    attacker's folder."""
+    failures = [] if (suite.temporary_folder / suite.prepared).is_symlink() else ["the link is gone"]
+    target = suite.work / "attacker-folder"
+    entries = sorted(path.name for path in target.iterdir()) if target.is_dir() else None
+    return failures + ([] if entries == [DECOY_DLL] else [f"the attacker's folder now holds {entries}"])
 
 
 def swap(mode, expect_refused):
-    """Runs user_attack.exe while the confirmation is open."""
+    """Runs user_attack.exe against the run's staged file while the
+    confirmation is open."""
     def attack(suite):
-        staged = STAGED_FILE_WINDOWS
+        staged = windows_staged_file(suite.staged)
         result = subprocess.run(["wine", suite.tools / "user_attack.exe", mode, staged,
                                  release_kit.windows_path(suite.signed / "planted.exe")],
                                 cwd=suite.tools, capture_output=True, text=True)
@@ -129,40 +146,80 @@ def swap(mode, expect_refused):
     return attack
 
 
-def hold_staging_folder(suite):
-    """Another process keeps the staging folder open without delete
-    sharing, so that it can be neither removed nor moved aside."""
-    suite.staged_file.mkdir(parents=True)
-    folder = STAGING_FOLDER_WINDOWS
-    suite.holder = subprocess.Popen(["wine", suite.tools / "user_attack.exe", "hold", folder], cwd=suite.tools,
+def hold_folder_with_staging_name(suite):
+    """Another process keeps a folder with a staging name open without
+    delete sharing, as a live run holds its own."""
+    folder = suite.prepare_staging_name()
+    folder.mkdir()
+    (folder / "Velto_Setup.exe").write_bytes(b"another run's")
+    windows = "%s\\%s" % (SYSTEM_TEMP_WINDOWS, folder.name)
+    suite.holder = subprocess.Popen(["wine", suite.tools / "user_attack.exe", "hold", windows], cwd=suite.tools,
                                     stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
     if suite.holder.stdout.readline().strip() != "held":
-        raise RuntimeError("user_attack.exe could not hold the staging folder")
+        raise RuntimeError("user_attack.exe could not hold the folder")
 
 
-def release_staging_folder(suite):
+def held_folder_untouched(suite):
     suite.holder.communicate("", timeout=30)
-    return []
+    staged = suite.temporary_folder / suite.prepared / "Velto_Setup.exe"
+    return [] if staged.is_file() else ["the held folder was emptied or removed"]
 
 
 def restore_temporary_folder(suite):
-    """Puts the temporary folder that user_attack moved aside back."""
-    aside = suite.staging_folder.parent.with_name("Temp.swapped")
-    if aside.is_dir():
-        shutil.rmtree(suite.staging_folder.parent)
-        aside.rename(suite.staging_folder.parent)
+    """Puts Windows' temporary folder that user_attack moved aside back,
+    in place of the one it made (Wine gives that one the case it was
+    asked for)."""
+    windows = suite.temporary_folder.parent
+    aside = [path for path in windows.iterdir() if path.name.lower() == "temp.swapped"]
+    if aside:
+        for made in [path for path in windows.iterdir() if path.name.lower() == "temp"]:
+            shutil.rmtree(made)
+        aside[0].rename(suite.temporary_folder)
+    # The run found its folder moved and deleted nothing by name: what it
+    # staged stays, as the README says of Wine.
+    release_kit.clear_staging_folders(suite.temporary_folder)
     return []
+
+
+def registry_environment(*arguments):
+    return subprocess.run(["wine", "reg", *arguments], capture_output=True, text=True)
+
+
+def user_environment(suite):
+    """The user's own TEMP and TMP, and a profiler for the .NET runtime,
+    in the user's registry environment, as any process of the user can
+    set them."""
+    suite.user_temp.mkdir(exist_ok=True)
+    suite.saved_environment = {}
+    for name, value in USER_VARIABLES.items():
+        query = registry_environment("query", "HKCU\\Environment", "/v", name)
+        found = re.search(r"%s\s+(REG_\w+)\s+(.*)" % name, query.stdout)
+        suite.saved_environment[name] = found.groups() if found else None
+        registry_environment("add", "HKCU\\Environment", "/v", name, "/d", value, "/f")
+
+
+def user_folder_untouched(suite):
+    for name, saved in suite.saved_environment.items():
+        if saved:
+            registry_environment("add", "HKCU\\Environment", "/v", name, "/t", saved[0], "/d", saved[1], "/f")
+        else:
+            registry_environment("delete", "HKCU\\Environment", "/v", name, "/f")
+    written = sorted(path.name for path in suite.user_temp.iterdir())
+    return [f"the user's TEMP folder now holds {written}"] if written else []
 
 
 HOOKS = {
     "staging_folder_in_advance": staging_folder_in_advance,
+    "folder_in_advance_untouched": folder_in_advance_untouched,
     "staging_folder_as_link": staging_folder_as_link,
     "link_target_untouched": link_target_untouched,
-    "hold_staging_folder": hold_staging_folder,
-    "release_staging_folder": release_staging_folder,
+    "hold_folder_with_staging_name": hold_folder_with_staging_name,
+    "held_folder_untouched": held_folder_untouched,
     "swap_staging_folder": swap("folder", expect_refused=True),
     "swap_temporary_folder": swap("parent", expect_refused=False),
     "restore_temporary_folder": restore_temporary_folder,
+    "user_environment": user_environment,
+    "user_folder_untouched": user_folder_untouched,
 }
 
 
@@ -203,8 +260,10 @@ class Suite:
     def __init__(self, work):
         self.work = work
         self.prefix = Path(os.environ["WINEPREFIX"])
-        self.staging_folder = self.prefix / "drive_c" / "users" / getpass.getuser() / "Temp" / "VeltoBootstrap"
-        self.staged_file = self.staging_folder / "Velto_Setup.exe"
+        self.temporary_folder = self.prefix / "drive_c" / "windows" / "temp"
+        self.user_temp = self.prefix / "drive_c" / "users" / getpass.getuser() / "user-temp"
+        self.prepared = None  # the staging name a row's preparation took
+        self.staged = None    # the staged installer while the confirmation is open
         self.release_dir = work / "release"
         self.run_dir = work / "run"
         self.tools = work / "tools"
@@ -259,9 +318,10 @@ class Suite:
         command line in their current folder, and the planted one."""
         signed = self.signed = self.work / "signed"
         shutil.rmtree(signed, ignore_errors=True)
+        record = release_kit.windows_path(self.run_dir / COMMAND_LINE_RECORD)
         self.installers = release_kit.make_installers(
             self.pki, str(signed), lambda code, output: release_kit.build_installer(
-                output, code, message=None, record=COMMAND_LINE_RECORD, options=["-mwindows"]))
+                output, code, message=None, record=record, options=["-mwindows"]))
         release_kit.sign(self.pki, str(self.tools / "planted_installer.exe"), str(signed / "planted.exe"))
 
     def build_velto(self):
@@ -275,6 +335,11 @@ class Suite:
             target.parent.mkdir(parents=True, exist_ok=True)
             shutil.copyfile(built, target)
             self.velto[name] = target
+
+    def prepare_staging_name(self):
+        """A path in the temporary folder under a staging name of the row's."""
+        self.prepared = release_kit.new_staging_name()
+        return self.temporary_folder / self.prepared
 
     def describe_error(self, code):
         """The platform's own text for a Windows error code, as the
@@ -293,19 +358,22 @@ class Suite:
 
     def run_scenario(self, scenario):
         """Returns the list of failures (empty when the scenario passed)."""
-        release_kit.clear_staging_folders(self.staging_folder.parent)
+        release_kit.clear_staging_folders(self.temporary_folder)
         for leftover in self.run_dir.iterdir():
             leftover.unlink()
+        self.prepared = self.staged = None
         installer = self.publish(scenario)
         if scenario.prepare:
             HOOKS[scenario.prepare](self)
+        earlier = release_kit.staging_names(self.temporary_folder)
 
         failures = []
         staged_at_confirmation = []
 
         def on_box(index, window):
             if index == 0 and scenario.asks:
-                staged_at_confirmation.append(self.staged_file.read_bytes() if self.staged_file.is_file() else None)
+                self.staged = release_kit.staged_file(self.temporary_folder, earlier)
+                staged_at_confirmation.append(Path(self.staged).read_bytes() if self.staged else None)
                 if scenario.while_asking:
                     failures.extend(HOOKS[scenario.while_asking](self))
             if scenario.screenshot and self.screenshot and index == 0:
@@ -332,29 +400,38 @@ class Suite:
             failures.append(f"boxes {texts!r}, expected {expected_texts!r}")
         if scenario.asks and staged_at_confirmation[:1] != [installer]:
             failures.append("while the confirmation was shown, the staged file did not hold the served installer")
-
-        state = release_kit.staging_state(self.staging_folder)
-        if state != scenario.staged_after:
-            failures.append(f"staging folder: {state}, expected {scenario.staged_after}")
-
-        record = self.run_dir / COMMAND_LINE_RECORD
-        if scenario.ran_installer:
-            expected_line = '"%s"' % STAGED_FILE_WINDOWS
-            line = record.read_bytes().decode("utf-16-le") if record.exists() else None
-            if line != expected_line:
-                failures.append(f"installer command line {line!r}, expected {expected_line!r}")
-            listing = record.with_name(record.name + ".folder")
-            entries = listing.read_bytes().decode("utf-16-le").split() if listing.exists() else None
-            if entries != ["Velto_Setup.exe"]:
-                failures.append(f"the installer's folder held {entries}, expected only the installer")
-        elif record.exists():
-            failures.append("the installer ran")
-        planted_ran = sorted(path.name for path in self.run_dir.glob("velto-planted-*"))
-        if planted_ran:
-            failures.append(f"planted code ran: {planted_ran}")
         if scenario.check:
             failures.extend(HOOKS[scenario.check](self))
+        left = release_kit.staging_names(self.temporary_folder) - {self.prepared}
+        if left:
+            failures.append(f"the run left {sorted(left)} in the temporary folder")
+        failures.extend(self.check_installer_run(scenario))
         return failures, exit_code, texts
+
+    def check_installer_run(self, scenario):
+        """Whether the installer ran, and if it did: from the staged file,
+        in its own folder, with its TEMP there and no profiler."""
+        record = self.run_dir / COMMAND_LINE_RECORD
+        planted_ran = sorted(path.name for path in self.run_dir.glob("velto-planted-*"))
+        failures = [f"planted code ran: {planted_ran}"] if planted_ran else []
+        if not scenario.ran_installer:
+            return failures + (["the installer ran"] if record.exists() else [])
+        if not record.exists() or not self.staged:
+            return failures + ["the installer did not run from a staged file"]
+        staged = windows_staged_file(self.staged)
+        folder = staged.rsplit("\\", 1)[0]
+        line = record.read_bytes().decode("utf-16-le")
+        if line != '"%s"' % staged:
+            failures.append(f"installer command line {line!r}, expected {staged!r} quoted")
+        listing = sorted(record.with_name(record.name + ".folder").read_bytes().decode("utf-16-le").split())
+        if listing != ["Temp", "Velto_Setup.exe"]:
+            failures.append(f"the installer's folder held {listing}, expected only the installer and Temp")
+        seen = record.with_name(record.name + ".environment").read_bytes().decode("utf-16-le").lower().split("\n")
+        expected = [f"folder={folder}", f"temp={folder}\\temp", f"tmp={folder}\\temp", "cor_enable_profiling unset",
+                    "cor_profiler unset", "dotnet_startup_hooks unset", ""]
+        if seen != [line.lower() for line in expected]:
+            failures.append(f"the installer saw {seen}")
+        return failures
 
     @staticmethod
     def press(window, key):

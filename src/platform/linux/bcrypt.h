@@ -1,4 +1,5 @@
-// BCrypt's hash interface, as far as the installer digest needs it.
+// BCrypt's hash interface, as far as the installer digest needs it, and
+// the system's random numbers, which name the staging folder.
 #pragma once
 
 #include "win_types.h"
@@ -10,8 +11,12 @@ using BCRYPT_HASH_HANDLE = PVOID;
 #define BCRYPT_SHA256_ALGORITHM L"SHA256"
 #define BCRYPT_OBJECT_LENGTH L"ObjectLength"
 #define BCRYPT_HASH_LENGTH L"HashDigestLength"
+#define BCRYPT_USE_SYSTEM_PREFERRED_RNG 0x00000002
 
 #define STATUS_SUCCESS static_cast<NTSTATUS>(0x00000000)
+#ifndef STATUS_UNSUCCESSFUL
+#define STATUS_UNSUCCESSFUL static_cast<NTSTATUS>(0xC0000001)
+#endif
 #define STATUS_INVALID_HANDLE static_cast<NTSTATUS>(0xC0000008)
 #define STATUS_INVALID_PARAMETER static_cast<NTSTATUS>(0xC000000D)
 #define STATUS_NO_MEMORY static_cast<NTSTATUS>(0xC0000017)
@@ -31,4 +36,5 @@ NTSTATUS WINAPI BCryptHashData(BCRYPT_HASH_HANDLE hHash, PUCHAR pbInput, ULONG c
 NTSTATUS WINAPI BCryptFinishHash(BCRYPT_HASH_HANDLE hHash, PUCHAR pbOutput, ULONG cbOutput, ULONG dwFlags);
 NTSTATUS WINAPI BCryptDestroyHash(BCRYPT_HASH_HANDLE hHash);
 NTSTATUS WINAPI BCryptCloseAlgorithmProvider(BCRYPT_ALG_HANDLE hAlgorithm, ULONG dwFlags);
+NTSTATUS WINAPI BCryptGenRandom(BCRYPT_ALG_HANDLE hAlgorithm, PUCHAR pbBuffer, ULONG cbBuffer, ULONG dwFlags);
 }

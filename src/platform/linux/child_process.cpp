@@ -96,8 +96,8 @@ DWORD ExitCodeFromStatus(const ChildProcess& child, int status) {
 // The child's side. The parent may have other threads, so only calls that
 // are safe after fork are made here. Until it runs the program, the child
 // keeps the signals as its parent holds them.
-[[noreturn]] void RunWhenLetRun(int channel, const char* program, char* const* argv, const char* folder,
-                                const HeldSignals& held) {
+[[noreturn]] void RunWhenLetRun(int channel, const char* program, char* const* argv, char* const* envp,
+                                const char* folder, const HeldSignals& held) {
     char go = 0;
     ssize_t count = 0;
     do {
@@ -107,7 +107,7 @@ DWORD ExitCodeFromStatus(const ChildProcess& child, int status) {
     if (count == 1) {
         if (folder == nullptr || chdir(folder) == 0) {
             RestoreSignalsForProgram(held);
-            execve(program, argv, environ);
+            execve(program, argv, envp);
         }
         const int error = errno;
         send(channel, &error, sizeof(error), MSG_NOSIGNAL);
@@ -123,13 +123,20 @@ int ReadStartError(int channel) {
     return ReadFully(channel, &error, sizeof(error), received) && received == sizeof(error) ? error : 0;
 }
 
+// The null-terminated array of pointers that execve takes.
+std::vector<char*> PointersTo(const std::vector<std::string>& texts) {
+    std::vector<char*> pointers;
+    for (const std::string& text : texts) pointers.push_back(const_cast<char*>(text.c_str()));
+    pointers.push_back(nullptr);
+    return pointers;
+}
+
 }  // namespace
 
 bool StartWaitingChild(const std::string& program, const std::vector<std::string>& words, const char* folder,
-                       ChildProcess& child) {
-    std::vector<char*> argv;
-    for (const std::string& word : words) argv.push_back(const_cast<char*>(word.c_str()));
-    argv.push_back(nullptr);
+                       const std::vector<std::string>* environment, ChildProcess& child) {
+    std::vector<char*> argv = PointersTo(words);
+    std::vector<char*> envp = environment != nullptr ? PointersTo(*environment) : std::vector<char*>();
 
     int ends[2] = {-1, -1};
     if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) {
@@ -140,7 +147,8 @@ bool StartWaitingChild(const std::string& program, const std::vector<std::string
     const pid_t pid = fork();
     if (pid == 0) {
         close(ends[0]);
-        RunWhenLetRun(ends[1], program.c_str(), argv.data(), folder, held);
+        RunWhenLetRun(ends[1], program.c_str(), argv.data(), environment != nullptr ? envp.data() : environ, folder,
+                      held);
     }
     const int forkError = errno;
     if (pid < 0) {

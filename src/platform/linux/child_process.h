@@ -38,9 +38,11 @@ struct ChildProcess {
 };
 
 // Forks a child that waits to run program with words (argv), in folder
-// when it is not null. False with the last error set when it cannot.
+// when it is not null, with environment ("NAME=value" texts) when it is not
+// null and the caller's own otherwise. False with the last error set when
+// it cannot.
 bool StartWaitingChild(const std::string& program, const std::vector<std::string>& words, const char* folder,
-                       ChildProcess& child);
+                       const std::vector<std::string>* environment, ChildProcess& child);
 
 // Lets the waiting child run the program: 0 once it runs, or the errno for
 // which it could not, after which the process has ended and been reaped.

@@ -29,14 +29,22 @@ namespace {
 // them here, so that a staged program can be started.
 constexpr mode_t kNewFileMode = 0700;
 constexpr int kOpenRetries = 3;
-// Between 1601 and 1970, in the 100-nanosecond units of a FILETIME.
-constexpr long long kSecondsFrom1601To1970 = 11644473600LL;
-constexpr long long kFileTimeUnitsPerSecond = 10000000LL;
 
-// The data access of an open, in the terms share modes use.
+// The access of an open that share modes govern, in their terms.
 DWORD RightsOf(DWORD access) {
-    return ((access & GENERIC_READ) != 0 ? FILE_SHARE_READ : 0) | ((access & GENERIC_WRITE) != 0 ? FILE_SHARE_WRITE : 0);
+    return ((access & GENERIC_READ) != 0 ? FILE_SHARE_READ : 0) | ((access & GENERIC_WRITE) != 0 ? FILE_SHARE_WRITE : 0) |
+           ((access & DELETE) != 0 ? FILE_SHARE_DELETE : 0);
 }
+
+constexpr DWORD kDataRights = FILE_SHARE_READ | FILE_SHARE_WRITE;
+
+// What an open may find at its name besides a file: a folder with
+// FILE_FLAG_BACKUP_SEMANTICS, as on Windows, and with
+// FILE_FLAG_OPEN_REPARSE_POINT a link itself, never what it points to.
+struct OpenKinds {
+    bool folders;
+    bool linkItself;
+};
 
 // Writers are opened for reading too: their share-mode locks need it.
 int AccessFlags(DWORD rights) {
@@ -62,9 +70,9 @@ int OpenWithDisposition(const std::string& path, int flags, DWORD disposition, b
     return -1;
 }
 
-// Files only: a folder, device or link is refused as Windows refuses to
-// open a folder as a file.
-bool IsRegularFile(int fd) {
+// Files, and folders where the open asks for them; a device or a FIFO is
+// refused as Windows refuses to open a folder as a file.
+bool IsOpenableKind(int fd, bool folders) {
     struct stat info {};
     if (fstat(fd, &info) != 0) {
         velto::platform::SetLastErrorFromErrno(errno);
@@ -74,7 +82,7 @@ bool IsRegularFile(int fd) {
         velto::platform::SetLastErrorFromErrno(ELOOP);
         return false;
     }
-    if (!S_ISREG(info.st_mode)) return Fail(ERROR_ACCESS_DENIED);
+    if (!S_ISREG(info.st_mode) && !(folders && S_ISDIR(info.st_mode))) return Fail(ERROR_ACCESS_DENIED);
     return true;
 }
 
@@ -85,8 +93,8 @@ bool IsDeleted(int fd) {
 
 // Checks the opened file and applies the share mode and truncation; on
 // failure the last error is set and the caller closes fd.
-bool PrepareOpenedFile(int fd, DWORD rights, DWORD shareMode, bool truncate) {
-    if (!IsRegularFile(fd) || !velto::platform::JoinShareModes(fd, rights, shareMode)) return false;
+bool PrepareOpenedFile(int fd, DWORD rights, DWORD shareMode, bool truncate, bool folders) {
+    if (!IsOpenableKind(fd, folders) || !velto::platform::JoinShareModes(fd, rights, shareMode)) return false;
     // Deleted after it was opened and before its share mode counted: Windows
     // refuses to open a file that is being deleted.
     if (IsDeleted(fd)) return Fail(ERROR_ACCESS_DENIED);
@@ -111,7 +119,7 @@ HANDLE AddFile(int fd, DWORD rights) {
 // An open for attributes alone reads no data, so it takes no part in share
 // modes: Windows lets it open a file whatever others hold, and it keeps no
 // one out. The descriptor can only be examined, never read or written.
-HANDLE OpenForAttributes(const std::string& path, DWORD disposition) {
+HANDLE OpenForAttributes(const std::string& path, DWORD disposition, OpenKinds kinds) {
     if (disposition != OPEN_EXISTING) {
         SetLastError(ERROR_NOT_SUPPORTED);
         return INVALID_HANDLE_VALUE;
@@ -121,12 +129,30 @@ HANDLE OpenForAttributes(const std::string& path, DWORD disposition) {
         velto::platform::SetLastErrorForPath(errno, path);
         return INVALID_HANDLE_VALUE;
     }
-    if (!IsRegularFile(fd)) {
+    struct stat info {};
+    if (fstatat(fd, "", &info, AT_EMPTY_PATH | AT_SYMLINK_NOFOLLOW) != 0 ||
+        !(S_ISLNK(info.st_mode) ? kinds.linkItself : IsOpenableKind(fd, kinds.folders))) {
+        if (S_ISLNK(info.st_mode)) velto::platform::SetLastErrorFromErrno(ELOOP);
         close(fd);
         return INVALID_HANDLE_VALUE;
     }
     SetLastError(ERROR_SUCCESS);
     return AddFile(fd, 0);
+}
+
+// A link opened itself, to be examined or removed. Nothing can read or
+// write through it, and no open of this layer can open a link otherwise,
+// so it takes no part in share modes.
+HANDLE OpenLinkItself(const std::string& path, DWORD rights) {
+    const int fd = open(path.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+    struct stat info {};
+    if (fd < 0 || fstatat(fd, "", &info, AT_EMPTY_PATH | AT_SYMLINK_NOFOLLOW) != 0 || !S_ISLNK(info.st_mode)) {
+        velto::platform::SetLastErrorForPath(fd < 0 ? errno : ENOENT, path);
+        if (fd >= 0) close(fd);
+        return INVALID_HANDLE_VALUE;
+    }
+    SetLastError(ERROR_SUCCESS);
+    return AddFile(fd, rights);
 }
 
 // The open file behind handle for a synchronous transfer of count bytes at
@@ -146,17 +172,11 @@ bool IsKnownDisposition(DWORD disposition) {
     return disposition == CREATE_ALWAYS || disposition == OPEN_EXISTING;
 }
 
-// A FILETIME: 100-nanosecond units since 1601.
-FILETIME ToFileTime(const struct statx_timestamp& time) {
-    const long long seconds = time.tv_sec + kSecondsFrom1601To1970;
-    const auto units = static_cast<unsigned long long>(seconds < 0 ? 0 : seconds * kFileTimeUnitsPerSecond + time.tv_nsec / 100);
-    return FILETIME{static_cast<DWORD>(units), static_cast<DWORD>(units >> 32)};
-}
-
 }  // namespace
 
 extern "C" HANDLE CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
-                              LPSECURITY_ATTRIBUTES, DWORD dwCreationDisposition, DWORD, HANDLE hTemplateFile) {
+                              LPSECURITY_ATTRIBUTES, DWORD dwCreationDisposition, DWORD dwFlagsAndAttributes,
+                              HANDLE hTemplateFile) {
     if (!IsKnownDisposition(dwCreationDisposition) || hTemplateFile != nullptr ||
         (dwShareMode & ~velto::platform::kShareAll) != 0) {
         SetLastError(ERROR_INVALID_PARAMETER);
@@ -164,18 +184,24 @@ extern "C" HANDLE CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD d
     }
     std::string path;
     if (!velto::platform::WidePathToUtf8(lpFileName, path)) return INVALID_HANDLE_VALUE;
-    if (dwDesiredAccess == FILE_READ_ATTRIBUTES) return OpenForAttributes(path, dwCreationDisposition);
+    const OpenKinds kinds = {(dwFlagsAndAttributes & FILE_FLAG_BACKUP_SEMANTICS) != 0,
+                             (dwFlagsAndAttributes & FILE_FLAG_OPEN_REPARSE_POINT) != 0};
+    if (dwDesiredAccess == FILE_READ_ATTRIBUTES) return OpenForAttributes(path, dwCreationDisposition, kinds);
 
     const DWORD rights = RightsOf(dwDesiredAccess);
     const int flags = AccessFlags(rights) | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
     bool existed = false;
     const int fd = OpenWithDisposition(path, flags, dwCreationDisposition, existed);
+    if (fd < 0 && errno == ELOOP && kinds.linkItself && dwCreationDisposition == OPEN_EXISTING &&
+        (rights & kDataRights) == 0) {
+        return OpenLinkItself(path, rights);
+    }
     if (fd < 0) {
         velto::platform::SetLastErrorForPath(errno, path);
         return INVALID_HANDLE_VALUE;
     }
     const bool replacing = dwCreationDisposition == CREATE_ALWAYS && existed;
-    if (!PrepareOpenedFile(fd, rights, dwShareMode, replacing)) {
+    if (!PrepareOpenedFile(fd, rights, dwShareMode, replacing, kinds.folders && (rights & FILE_SHARE_WRITE) == 0)) {
         close(fd);
         return INVALID_HANDLE_VALUE;
     }
@@ -212,6 +238,21 @@ extern "C" BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRe
     return TRUE;
 }
 
+// FILE_BEGIN only: the one way the bootstrapper moves a file's position.
+extern "C" BOOL SetFilePointerEx(HANDLE hFile, LARGE_INTEGER liDistanceToMove, PLARGE_INTEGER lpNewFilePointer,
+                                 DWORD dwMoveMethod) {
+    const KernelObject* file = velto::platform::FindObject(hFile, ObjectKind::File);
+    if (file == nullptr) return FALSE;
+    if (dwMoveMethod != FILE_BEGIN || liDistanceToMove.QuadPart < 0) return Fail(ERROR_INVALID_PARAMETER);
+    const off_t position = lseek(file->fd, static_cast<off_t>(liDistanceToMove.QuadPart), SEEK_SET);
+    if (position < 0) {
+        velto::platform::SetLastErrorFromErrno(errno);
+        return FALSE;
+    }
+    if (lpNewFilePointer != nullptr) lpNewFilePointer->QuadPart = position;
+    return TRUE;
+}
+
 extern "C" BOOL FlushFileBuffers(HANDLE hFile) {
     const KernelObject* file = velto::platform::FindObject(hFile, ObjectKind::File);
     if (file == nullptr) return FALSE;
@@ -219,32 +260,5 @@ extern "C" BOOL FlushFileBuffers(HANDLE hFile) {
         velto::platform::SetLastErrorFromErrno(errno);
         return FALSE;
     }
-    return TRUE;
-}
-
-// The file's identity is its device and inode: two handles of one file
-// give the same volume serial number and file index, two files differ.
-extern "C" BOOL GetFileInformationByHandle(HANDLE hFile, LPBY_HANDLE_FILE_INFORMATION lpFileInformation) {
-    const KernelObject* file = velto::platform::FindObject(hFile, ObjectKind::File);
-    if (file == nullptr) return FALSE;
-    if (lpFileInformation == nullptr) return Fail(ERROR_INVALID_PARAMETER);
-    struct statx info {};
-    if (statx(file->fd, "", AT_EMPTY_PATH, STATX_BASIC_STATS | STATX_BTIME, &info) != 0) {
-        velto::platform::SetLastErrorFromErrno(errno);
-        return FALSE;
-    }
-    BY_HANDLE_FILE_INFORMATION& out = *lpFileInformation;
-    out = {};
-    out.dwFileAttributes = S_ISDIR(info.stx_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
-    // Without a recorded birth time, the last status change is the closest.
-    out.ftCreationTime = ToFileTime((info.stx_mask & STATX_BTIME) != 0 ? info.stx_btime : info.stx_ctime);
-    out.ftLastAccessTime = ToFileTime(info.stx_atime);
-    out.ftLastWriteTime = ToFileTime(info.stx_mtime);
-    out.dwVolumeSerialNumber = info.stx_dev_major << 20 ^ info.stx_dev_minor;
-    out.nFileSizeHigh = static_cast<DWORD>(info.stx_size >> 32);
-    out.nFileSizeLow = static_cast<DWORD>(info.stx_size);
-    out.nNumberOfLinks = info.stx_nlink;
-    out.nFileIndexHigh = static_cast<DWORD>(info.stx_ino >> 32);
-    out.nFileIndexLow = static_cast<DWORD>(info.stx_ino);
     return TRUE;
 }

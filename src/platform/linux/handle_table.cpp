@@ -32,12 +32,18 @@ std::uintptr_t Key(HANDLE handle) {
     return reinterpret_cast<std::uintptr_t>(handle);
 }
 
-// Unregisters handle when it is a module handle exactly when module is set.
-bool Take(HANDLE handle, bool module, KernelObject& taken) {
+// Module and search handles have functions of their own to close them.
+bool IsKernelKind(ObjectKind kind) {
+    return kind != ObjectKind::Module && kind != ObjectKind::Search;
+}
+
+// Unregisters handle when it is a kernel handle, or else of kind.
+bool Take(HANDLE handle, bool kernel, ObjectKind kind, KernelObject& taken) {
     HandleTable& table = Table();
     std::lock_guard<std::mutex> guard(table.lock);
     const auto found = table.objects.find(Key(handle));
-    if (found == table.objects.end() || (found->second.kind == ObjectKind::Module) != module) {
+    if (found == table.objects.end() ||
+        (kernel ? !IsKernelKind(found->second.kind) : found->second.kind != kind)) {
         SetLastError(ERROR_INVALID_HANDLE);
         return false;
     }
@@ -67,12 +73,17 @@ KernelObject* FindObject(HANDLE handle, ObjectKind kind) {
 }
 
 bool TakeObject(HANDLE handle, KernelObject& taken) {
-    return Take(handle, false, taken);
+    return Take(handle, true, ObjectKind::File, taken);
 }
 
 bool TakeModule(HANDLE handle) {
     KernelObject taken;
-    return Take(handle, true, taken);
+    return Take(handle, false, ObjectKind::Module, taken);
+}
+
+bool TakeSearch(HANDLE handle) {
+    KernelObject taken;
+    return Take(handle, false, ObjectKind::Search, taken);
 }
 
 std::size_t OpenHandleCount() {

@@ -21,6 +21,7 @@
 #define FILE_SHARE_DELETE 0x00000004
 #define CREATE_ALWAYS 2
 #define OPEN_EXISTING 3
+#define FILE_BEGIN 0
 #define FILE_ATTRIBUTE_DIRECTORY 0x00000010
 #define FILE_ATTRIBUTE_NORMAL 0x00000080
 #define FILE_FLAG_SEQUENTIAL_SCAN 0x08000000
@@ -28,8 +29,15 @@
 #define FILE_LIST_DIRECTORY 0x00000001
 #define SYNCHRONIZE 0x00100000u
 #define READ_CONTROL 0x00020000u
+#define DELETE 0x00010000u
+#define FILE_ATTRIBUTE_REPARSE_POINT 0x00000400
+#define FILE_FLAG_BACKUP_SEMANTICS 0x02000000
+#define FILE_FLAG_OPEN_REPARSE_POINT 0x00200000
+#define FILE_NAME_NORMALIZED 0x00000000
+#define VOLUME_NAME_DOS 0x00000000
 
 #define CREATE_SUSPENDED 0x00000004
+#define CREATE_UNICODE_ENVIRONMENT 0x00000400
 
 #define LOAD_LIBRARY_SEARCH_SYSTEM32 0x00000800
 
@@ -92,6 +100,45 @@ struct BY_HANDLE_FILE_INFORMATION {
 };
 using LPBY_HANDLE_FILE_INFORMATION = BY_HANDLE_FILE_INFORMATION*;
 
+struct WIN32_FIND_DATAW {
+    DWORD dwFileAttributes;
+    FILETIME ftCreationTime;
+    FILETIME ftLastAccessTime;
+    FILETIME ftLastWriteTime;
+    DWORD nFileSizeHigh;
+    DWORD nFileSizeLow;
+    DWORD dwReserved0;
+    DWORD dwReserved1;
+    WCHAR cFileName[MAX_PATH];
+    WCHAR cAlternateFileName[14];
+};
+using LPWIN32_FIND_DATAW = WIN32_FIND_DATAW*;
+
+// The two classes of by-handle file information that the bootstrapper
+// uses, with Windows' values.
+enum FILE_INFO_BY_HANDLE_CLASS { FileDispositionInfo = 4, FileIdInfo = 18 };
+
+struct FILE_DISPOSITION_INFO {
+    BOOLEAN DeleteFile;
+};
+
+struct FILE_ID_128 {
+    BYTE Identifier[16];
+};
+
+struct FILE_ID_INFO {
+    ULONGLONG VolumeSerialNumber;
+    FILE_ID_128 FileId;
+};
+
+enum PROCESS_MITIGATION_POLICY { ProcessRedirectionTrustPolicy = 16 };
+
+// Windows overlays these flags with bit fields; bit 0 enforces the policy,
+// bit 1 audits it.
+struct PROCESS_MITIGATION_REDIRECTION_TRUST_POLICY {
+    DWORD Flags;
+};
+
 extern "C" {
 DWORD WINAPI GetLastError();
 void WINAPI SetLastError(DWORD dwErrCode);
@@ -101,6 +148,7 @@ HLOCAL WINAPI LocalFree(HLOCAL hMem);
 int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCCH lpMultiByteStr, int cbMultiByte,
                                LPWSTR lpWideCharStr, int cchWideChar);
 DWORD WINAPI GetTempPathW(DWORD nBufferLength, LPWSTR lpBuffer);
+UINT WINAPI GetSystemWindowsDirectoryW(LPWSTR lpBuffer, UINT uSize);
 BOOL WINAPI CreateDirectoryW(LPCWSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecurityAttributes);
 HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
                           LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
@@ -110,11 +158,24 @@ BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrit
 BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, LPDWORD lpNumberOfBytesRead,
                      LPOVERLAPPED lpOverlapped);
 BOOL WINAPI FlushFileBuffers(HANDLE hFile);
+BOOL WINAPI SetFilePointerEx(HANDLE hFile, LARGE_INTEGER liDistanceToMove, PLARGE_INTEGER lpNewFilePointer,
+                             DWORD dwMoveMethod);
 BOOL WINAPI CloseHandle(HANDLE hObject);
 BOOL WINAPI DeleteFileW(LPCWSTR lpFileName);
 BOOL WINAPI RemoveDirectoryW(LPCWSTR lpPathName);
 BOOL WINAPI MoveFileExW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, DWORD dwFlags);
 BOOL WINAPI GetFileInformationByHandle(HANDLE hFile, LPBY_HANDLE_FILE_INFORMATION lpFileInformation);
+BOOL WINAPI GetFileInformationByHandleEx(HANDLE hFile, FILE_INFO_BY_HANDLE_CLASS FileInformationClass,
+                                         LPVOID lpFileInformation, DWORD dwBufferSize);
+BOOL WINAPI SetFileInformationByHandle(HANDLE hFile, FILE_INFO_BY_HANDLE_CLASS FileInformationClass,
+                                       LPVOID lpFileInformation, DWORD dwBufferSize);
+DWORD WINAPI GetFinalPathNameByHandleW(HANDLE hFile, LPWSTR lpszFilePath, DWORD cchFilePath, DWORD dwFlags);
+HANDLE WINAPI FindFirstFileW(LPCWSTR lpFileName, LPWIN32_FIND_DATAW lpFindFileData);
+BOOL WINAPI FindNextFileW(HANDLE hFindFile, LPWIN32_FIND_DATAW lpFindFileData);
+BOOL WINAPI FindClose(HANDLE hFindFile);
+LPWCH WINAPI GetEnvironmentStringsW();
+BOOL WINAPI FreeEnvironmentStringsW(LPWCH penv);
+BOOL WINAPI SetProcessMitigationPolicy(PROCESS_MITIGATION_POLICY MitigationPolicy, PVOID lpBuffer, SIZE_T dwLength);
 BOOL WINAPI CreateProcessW(LPCWSTR lpApplicationName, LPWSTR lpCommandLine,
                            LPSECURITY_ATTRIBUTES lpProcessAttributes, LPSECURITY_ATTRIBUTES lpThreadAttributes,
                            BOOL bInheritHandles, DWORD dwCreationFlags, LPVOID lpEnvironment,

@@ -29,7 +29,9 @@
 #ifndef STATUS_NOT_SUPPORTED
 #define STATUS_NOT_SUPPORTED static_cast<NTSTATUS>(0xC00000BB)
 #endif
+#ifndef STATUS_UNSUCCESSFUL
 #define STATUS_UNSUCCESSFUL static_cast<NTSTATUS>(0xC0000001)
+#endif
 #define STATUS_ACCESS_DENIED static_cast<NTSTATUS>(0xC0000022)
 #define STATUS_OBJECT_NAME_INVALID static_cast<NTSTATUS>(0xC0000033)
 #define STATUS_OBJECT_NAME_COLLISION static_cast<NTSTATUS>(0xC0000035)
@@ -66,11 +68,6 @@ struct IO_STATUS_BLOCK {
     ULONG_PTR Information;
 };
 using PIO_STATUS_BLOCK = IO_STATUS_BLOCK*;
-
-union LARGE_INTEGER {
-    long long QuadPart;
-};
-using PLARGE_INTEGER = LARGE_INTEGER*;
 
 extern "C" {
 NTSTATUS WINAPI NtCreateFile(PHANDLE FileHandle, ACCESS_MASK DesiredAccess, POBJECT_ATTRIBUTES ObjectAttributes,

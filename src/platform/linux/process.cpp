@@ -1,6 +1,7 @@
 // Starting a program, waiting for it and ending it. The program gets the
-// caller's rights, environment and current folder, and none of its files:
-// every descriptor the layer opens is close-on-exec.
+// caller's rights, the environment and current folder it is given or else
+// the caller's, and none of its files: every descriptor the layer opens is
+// close-on-exec.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -96,6 +97,17 @@ bool ResolveProgram(std::string& program, std::wstring& imageName) {
     return true;
 }
 
+// A Windows environment block of "NAME=value" texts, each ending in a
+// null, the block in one more, as the UTF-8 texts that execve takes.
+bool EnvironmentFromBlock(const wchar_t* block, std::vector<std::string>& environment) {
+    for (const wchar_t* entry = block; *entry != L'\0'; entry += velto::platform::WideLength(entry) + 1) {
+        std::string text;
+        if (!velto::platform::Utf16ToUtf8(entry, text)) return false;
+        environment.push_back(text);
+    }
+    return true;
+}
+
 bool IsFolder(const std::string& path) {
     struct stat info {};
     if (stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return true;
@@ -109,8 +121,12 @@ extern "C" BOOL CreateProcessW(LPCWSTR lpApplicationName, LPWSTR lpCommandLine, 
                                LPSECURITY_ATTRIBUTES, BOOL, DWORD dwCreationFlags, LPVOID lpEnvironment,
                                LPCWSTR lpCurrentDirectory, LPSTARTUPINFOW lpStartupInfo,
                                LPPROCESS_INFORMATION lpProcessInformation) {
-    if (lpStartupInfo == nullptr || lpProcessInformation == nullptr || (dwCreationFlags & ~CREATE_SUSPENDED) != 0 ||
-        lpEnvironment != nullptr || (lpApplicationName == nullptr && lpCommandLine == nullptr)) {
+    // Only a Unicode environment block: the layer has no ANSI code page.
+    const bool unicodeEnvironment = (dwCreationFlags & CREATE_UNICODE_ENVIRONMENT) != 0;
+    if (lpStartupInfo == nullptr || lpProcessInformation == nullptr ||
+        (dwCreationFlags & ~(CREATE_SUSPENDED | CREATE_UNICODE_ENVIRONMENT)) != 0 ||
+        (lpEnvironment != nullptr && !unicodeEnvironment) ||
+        (lpApplicationName == nullptr && lpCommandLine == nullptr)) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
@@ -125,7 +141,9 @@ extern "C" BOOL CreateProcessW(LPCWSTR lpApplicationName, LPWSTR lpCommandLine, 
         (lpCurrentDirectory != nullptr && !velto::platform::WidePathToUtf8(lpCurrentDirectory, folder))) {
         return FALSE;
     }
-    if (!ToUtf8Words(wideWords, words)) {
+    std::vector<std::string> environment;
+    if (!ToUtf8Words(wideWords, words) ||
+        (lpEnvironment != nullptr && !EnvironmentFromBlock(static_cast<const wchar_t*>(lpEnvironment), environment))) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
@@ -133,7 +151,8 @@ extern "C" BOOL CreateProcessW(LPCWSTR lpApplicationName, LPWSTR lpCommandLine, 
     auto child = std::make_shared<ChildProcess>();
     if (!ResolveProgram(program, child->imageName) || !ChooseLauncher(program, words) ||
         (lpCurrentDirectory != nullptr && !IsFolder(folder)) ||
-        !StartWaitingChild(program, words, lpCurrentDirectory != nullptr ? folder.c_str() : nullptr, *child)) {
+        !StartWaitingChild(program, words, lpCurrentDirectory != nullptr ? folder.c_str() : nullptr,
+                           lpEnvironment != nullptr ? &environment : nullptr, *child)) {
         return FALSE;
     }
     if ((dwCreationFlags & CREATE_SUSPENDED) == 0) {

@@ -13,27 +13,16 @@
 #include "platform/linux/api_failure.h"
 #include "platform/linux/kernel32.h"
 #include "platform/linux/little_endian.h"
+#include "platform/linux/security_descriptor_encoding.h"
 #include "platform/linux/security_descriptor_format.h"
 
 namespace {
 
 namespace format = velto::platform::descriptor;
+using velto::platform::Ace;
+using velto::platform::AllocateDescriptor;
+using velto::platform::Descriptor;
 using velto::platform::Fail;
-using velto::platform::WriteLittle16;
-using velto::platform::WriteLittle32;
-
-struct Ace {
-    std::uint8_t flags = 0;
-    std::uint32_t mask = 0;
-    const format::Principal* principal = nullptr;
-};
-
-struct Descriptor {
-    const format::Principal* owner = nullptr;
-    bool hasDacl = false;
-    std::uint16_t daclControl = 0;
-    std::vector<Ace> aces;
-};
 
 struct NamedValue {
     std::string_view name;
@@ -151,48 +140,6 @@ bool Parse(std::wstring_view text, Descriptor& descriptor) {
     return Consume(text, "D:") ? ParseDacl(text, descriptor) : text.empty();
 }
 
-std::size_t DaclSize(const Descriptor& descriptor) {
-    if (!descriptor.hasDacl) return 0;
-    std::size_t size = format::kAclHeaderSize;
-    for (const Ace& ace : descriptor.aces) size += format::kAceHeaderSize + ace.principal->sidSize;
-    return size;
-}
-
-void WriteSid(std::uint8_t* at, const format::Principal& principal) {
-    std::memcpy(at, principal.sid.data(), principal.sidSize);
-}
-
-// Writes the descriptor in self-relative form: header, owner, DACL.
-void Encode(const Descriptor& descriptor, std::uint8_t* out) {
-    const std::size_t ownerSize = descriptor.owner != nullptr ? descriptor.owner->sidSize : 0;
-    const std::size_t daclAt = format::kHeaderSize + ownerSize;
-    std::uint16_t control = format::kSelfRelative | descriptor.daclControl;
-    out[0] = format::kRevision;
-    if (descriptor.owner != nullptr) {
-        WriteLittle32(out + format::kOwnerAt, format::kHeaderSize);
-        WriteSid(out + format::kHeaderSize, *descriptor.owner);
-    }
-    if (descriptor.hasDacl) {
-        control |= format::kDaclPresent;
-        WriteLittle32(out + format::kDaclAt, static_cast<std::uint32_t>(daclAt));
-        std::uint8_t* acl = out + daclAt;
-        acl[0] = format::kAclRevision;
-        WriteLittle16(acl + 2, static_cast<std::uint16_t>(DaclSize(descriptor)));
-        WriteLittle16(acl + 4, static_cast<std::uint16_t>(descriptor.aces.size()));
-        std::uint8_t* entry = acl + format::kAclHeaderSize;
-        for (const Ace& ace : descriptor.aces) {
-            const std::size_t size = format::kAceHeaderSize + ace.principal->sidSize;
-            entry[0] = format::kAccessAllowedAce;
-            entry[1] = ace.flags;
-            WriteLittle16(entry + 2, static_cast<std::uint16_t>(size));
-            WriteLittle32(entry + 4, ace.mask);
-            WriteSid(entry + format::kAceHeaderSize, *ace.principal);
-            entry += size;
-        }
-    }
-    WriteLittle16(out + format::kControlAt, control);
-}
-
 }  // namespace
 
 extern "C" BOOL ConvertStringSecurityDescriptorToSecurityDescriptorW(LPCWSTR StringSecurityDescriptor,
@@ -203,16 +150,5 @@ extern "C" BOOL ConvertStringSecurityDescriptorToSecurityDescriptorW(LPCWSTR Str
     if (StringSDRevision != SDDL_REVISION_1) return Fail(ERROR_UNKNOWN_REVISION);
     Descriptor descriptor;
     if (!Parse(StringSecurityDescriptor, descriptor)) return Fail(ERROR_INVALID_PARAMETER);
-    const std::size_t daclSize = DaclSize(descriptor);
-    if (daclSize > 0xFFFF) return Fail(ERROR_INVALID_PARAMETER);  // an ACL's size has 16 bits
-
-    const std::size_t size =
-        format::kHeaderSize + (descriptor.owner != nullptr ? descriptor.owner->sidSize : 0) + daclSize;
-    // Zeroed, so that every offset and padding field not written is 0.
-    auto* bytes = static_cast<std::uint8_t*>(std::calloc(size, 1));
-    if (bytes == nullptr) return Fail(ERROR_NOT_ENOUGH_MEMORY);
-    Encode(descriptor, bytes);
-    *SecurityDescriptor = bytes;
-    if (SecurityDescriptorSize != nullptr) *SecurityDescriptorSize = static_cast<ULONG>(size);
-    return TRUE;
+    return AllocateDescriptor(descriptor, SecurityDescriptor, SecurityDescriptorSize);
 }

@@ -148,6 +148,13 @@ bool WidePathToUtf8(const wchar_t* path, std::string& out) {
     return true;
 }
 
+std::uint32_t CopyTextOut(const std::wstring& text, wchar_t* buffer, std::uint32_t capacity) {
+    if (buffer == nullptr || text.size() + 1 > capacity) return static_cast<std::uint32_t>(text.size() + 1);
+    text.copy(buffer, text.size());
+    buffer[text.size()] = L'\0';
+    return static_cast<std::uint32_t>(text.size());
+}
+
 bool Utf8PathToWidePath(const std::string& path, std::wstring& wide) {
     if (path.find('\\') != std::string::npos) return false;
     const long long units = DecodeUtf8(path, nullptr, false);

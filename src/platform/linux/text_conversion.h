@@ -2,6 +2,7 @@
 // wchar_t) and the UTF-8 that Linux interfaces take.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -28,6 +29,12 @@ bool WidePathToUtf8(const wchar_t* path, std::string& out);
 // for an ill-formed path, or one with a backslash of its own, which could
 // not be turned back into the same path.
 bool Utf8PathToWidePath(const std::string& path, std::wstring& wide);
+
+// Copies text and its terminator into a caller's buffer of capacity
+// elements, as Windows' path queries do: the text's length when it fits,
+// otherwise the capacity it needs, terminator included, with nothing
+// written.
+std::uint32_t CopyTextOut(const std::wstring& text, wchar_t* buffer, std::uint32_t capacity);
 
 // The length of a terminated wide text.
 std::size_t WideLength(const wchar_t* text);

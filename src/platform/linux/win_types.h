@@ -14,6 +14,8 @@ using BOOL = int;
 using BYTE = std::uint8_t;
 using WORD = std::uint16_t;
 using DWORD = std::uint32_t;
+using ULONGLONG = std::uint64_t;
+using BOOLEAN = BYTE;
 using LONG = std::int32_t;
 using ULONG = std::uint32_t;
 using UINT = unsigned int;
@@ -51,6 +53,8 @@ using HLOCAL = void*;
 using HMODULE = struct HINSTANCE__*;
 using ACCESS_MASK = DWORD;
 using PSECURITY_DESCRIPTOR = void*;
+using PSID = void*;
+using LPBOOL = BOOL*;
 using USHORT = std::uint16_t;
 using PHANDLE = HANDLE*;
 
@@ -64,6 +68,11 @@ struct GUID {
     std::uint16_t Data3;
     std::uint8_t Data4[8];
 };
+
+union LARGE_INTEGER {
+    long long QuadPart;
+};
+using PLARGE_INTEGER = LARGE_INTEGER*;
 
 struct FILETIME {
     DWORD dwLowDateTime;
