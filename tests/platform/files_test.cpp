@@ -17,6 +17,19 @@ protected:
     HANDLE Create(const std::string& path, DWORD access, DWORD share, DWORD disposition) {
         return CreateFileW(Wide(path).c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
     }
+    // Deletes what stands at path, a link itself, through a handle, as the
+    // staging folder's removal does.
+    static bool DeleteThroughHandle(const std::wstring& path) {
+        HANDLE entry = CreateFileW(path.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                   FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        if (entry == INVALID_HANDLE_VALUE) return false;
+        FILE_DISPOSITION_INFO disposition = {TRUE};
+        const bool deleted = SetFileInformationByHandle(entry, FileDispositionInfo, &disposition, sizeof(disposition));
+        const DWORD error = GetLastError();
+        CloseHandle(entry);
+        SetLastError(error);
+        return deleted;
+    }
     bool WriteAll(HANDLE file, const std::string& text) {
         DWORD written = 0;
         return WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) && written == text.size();
@@ -116,10 +129,10 @@ TEST_F(LayerFiles, ShareModesKeepWritersAndReadersApart) {
     CloseHandle(hold);
 }
 
-// What a second open, a delete or a rename meets while a first open holds
-// the file. Share modes are Windows' between users of the layer; a program
+// What a second open, or a delete, meets while a first open holds the
+// file. Share modes are Windows' between users of the layer; a program
 // outside it meets none of them.
-enum class Second { Open, Delete, Rename, RenameOutsideTheLayer };
+enum class Second { Open, Delete, RenameOutsideTheLayer };
 
 struct ShareCase {
     const char* name;
@@ -145,9 +158,7 @@ TEST_P(ShareMode, RefusesWhatWindowsRefuses) {
         done = second != INVALID_HANDLE_VALUE;
         if (done) CloseHandle(second);
     } else if (row.second == Second::Delete) {
-        done = DeleteFileW(Wide(path).c_str());
-    } else if (row.second == Second::Rename) {
-        done = MoveFileExW(Wide(path).c_str(), Wide(Under("moved.exe")).c_str(), 0);
+        done = DeleteThroughHandle(Wide(path));
     } else {
         done = rename(path.c_str(), Under("moved.exe").c_str()) == 0;
     }
@@ -178,7 +189,6 @@ INSTANTIATE_TEST_SUITE_P(
         ShareCase{"delete_of_a_held_file", GENERIC_READ, FILE_SHARE_READ, Second::Delete, 0, 0, true},
         ShareCase{"delete_of_a_file_held_sharing_deletion", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
                   Second::Delete, 0, 0, false},
-        ShareCase{"rename_of_a_held_file", GENERIC_READ, FILE_SHARE_READ, Second::Rename, 0, 0, true},
         ShareCase{"rename_outside_the_layer", GENERIC_READ, 0, Second::RenameOutsideTheLayer, 0, 0, false}),
     [](const ::testing::TestParamInfo<ShareCase>& caseInfo) { return std::string(caseInfo.param.name); });
 
@@ -217,72 +227,46 @@ TEST_F(LayerFiles, FileInformationTellsFilesApart) {
     for (HANDLE handle : {reader, attributes, other}) CloseHandle(handle);
 }
 
-// Removing and renaming folder entries by name.
+// Deleting through a handle acts on the entry itself: a link, never what
+// it points to; a folder only when it is empty.
 enum class Entry { EmptyFolder, FolderWithEntry, File, LinkToFolder, Nothing };
-enum class Change { Remove, RemoveNamedWithSeparator, Rename, RenameOntoAnother };
 
 struct EntryCase {
     const char* name;
     Entry entry;
-    Change change;
-    DWORD error;  // ERROR_SUCCESS: done
+    const wchar_t* suffix;  // after the entry's name
+    DWORD error;
 };
 
-class EntryChange : public LayerFiles, public ::testing::WithParamInterface<EntryCase> {
-protected:
-    void Make(Entry entry, const std::string& path) {
-        std::filesystem::create_directory(Under("target"));
-        WriteText(Under("target/kept.dll"), "kept");
-        if (entry == Entry::EmptyFolder || entry == Entry::FolderWithEntry) std::filesystem::create_directory(path);
-        if (entry == Entry::FolderWithEntry) WriteText(path + "/planted.dll", "planted");
-        if (entry == Entry::File) WriteText(path, "file");
-        if (entry == Entry::LinkToFolder) std::filesystem::create_directory_symlink(Under("target"), path);
-    }
-};
+class EntryDeletion : public LayerFiles, public ::testing::WithParamInterface<EntryCase> {};
 
-TEST_P(EntryChange, ActsOnTheEntryItself) {
+TEST_P(EntryDeletion, ActsOnTheEntryItself) {
     const EntryCase& row = GetParam();
     const std::string path = Under("VeltoBootstrap");
-    const std::string moved = Under("VeltoBootstrap.replaced-1");
-    Make(row.entry, path);
-    if (row.change == Change::RenameOntoAnother) std::filesystem::create_directory(moved);
-    bool done = false;
-    if (row.change == Change::Remove || row.change == Change::RemoveNamedWithSeparator) {
-        done = RemoveDirectoryW((Wide(path) + (row.change == Change::Remove ? L"" : L"\\")).c_str());
-    } else {
-        done = MoveFileExW(Wide(path).c_str(), Wide(moved).c_str(), 0);
-    }
+    std::filesystem::create_directory(Under("target"));
+    WriteText(Under("target/kept.dll"), "kept");
+    if (row.entry == Entry::EmptyFolder || row.entry == Entry::FolderWithEntry) std::filesystem::create_directory(path);
+    if (row.entry == Entry::FolderWithEntry) WriteText(path + "/planted.dll", "planted");
+    if (row.entry == Entry::File) WriteText(path, "file");
+    if (row.entry == Entry::LinkToFolder) std::filesystem::create_directory_symlink(Under("target"), path);
+    const bool done = DeleteThroughHandle(Wide(path) + row.suffix);
     EXPECT_EQ(done, row.error == ERROR_SUCCESS);
     if (!done) {
         EXPECT_EQ(GetLastError(), row.error);
     }
-    const bool renamed = done && row.change == Change::Rename;
-    EXPECT_EQ(std::filesystem::is_symlink(renamed ? moved : path), row.entry == Entry::LinkToFolder && (renamed || !done));
     EXPECT_EQ(std::filesystem::exists(std::filesystem::symlink_status(path)), !done && row.entry != Entry::Nothing);
     EXPECT_EQ(ReadText(Under("target/kept.dll")), "kept");  // never what a link points to
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Cases, EntryChange,
-    ::testing::Values(EntryCase{"remove_empty_folder", Entry::EmptyFolder, Change::Remove, ERROR_SUCCESS},
-                      EntryCase{"remove_folder_with_entry", Entry::FolderWithEntry, Change::Remove, ERROR_DIR_NOT_EMPTY},
-                      EntryCase{"remove_file", Entry::File, Change::Remove, ERROR_DIRECTORY},
-                      EntryCase{"remove_link", Entry::LinkToFolder, Change::Remove, ERROR_SUCCESS},
-                      EntryCase{"remove_link_named_with_separator", Entry::LinkToFolder, Change::RemoveNamedWithSeparator,
-                                ERROR_SUCCESS},
-                      EntryCase{"remove_nothing", Entry::Nothing, Change::Remove, ERROR_FILE_NOT_FOUND},
-                      EntryCase{"rename_folder_with_entry", Entry::FolderWithEntry, Change::Rename, ERROR_SUCCESS},
-                      EntryCase{"rename_link", Entry::LinkToFolder, Change::Rename, ERROR_SUCCESS},
-                      EntryCase{"rename_onto_another", Entry::FolderWithEntry, Change::RenameOntoAnother,
-                                ERROR_ALREADY_EXISTS},
-                      EntryCase{"rename_nothing", Entry::Nothing, Change::Rename, ERROR_FILE_NOT_FOUND}),
+    Cases, EntryDeletion,
+    ::testing::Values(EntryCase{"empty_folder", Entry::EmptyFolder, L"", ERROR_SUCCESS},
+                      EntryCase{"folder_with_entry", Entry::FolderWithEntry, L"", ERROR_DIR_NOT_EMPTY},
+                      EntryCase{"file", Entry::File, L"", ERROR_SUCCESS},
+                      EntryCase{"link", Entry::LinkToFolder, L"", ERROR_SUCCESS},
+                      EntryCase{"link_named_with_separator", Entry::LinkToFolder, L"\\", ERROR_SUCCESS},
+                      EntryCase{"nothing", Entry::Nothing, L"", ERROR_FILE_NOT_FOUND}),
     [](const ::testing::TestParamInfo<EntryCase>& caseInfo) { return std::string(caseInfo.param.name); });
-
-TEST_F(LayerFiles, ReplacingRenameIsNotSupported) {
-    WriteText(Under("a"), "a");
-    EXPECT_FALSE(MoveFileExW(Wide(Under("a")).c_str(), Wide(Under("b")).c_str(), 1));  // MOVEFILE_REPLACE_EXISTING
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
-}
 
 TEST_F(LayerFiles, ReadFileReturnsWholeRequestsThenZeroAtTheEnd) {
     const std::string path = Under("data");
@@ -310,9 +294,9 @@ TEST_F(LayerFiles, DeleteAndCreateFolder) {
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
 
     WriteText(folder + "/f", "x");
-    EXPECT_TRUE(DeleteFileW(Wide(folder + "/f").c_str()));
+    EXPECT_TRUE(DeleteThroughHandle(Wide(folder + "/f")));
     EXPECT_FALSE(std::filesystem::exists(folder + "/f"));
-    EXPECT_FALSE(DeleteFileW(Wide(folder + "/f").c_str()));
+    EXPECT_FALSE(DeleteThroughHandle(Wide(folder + "/f")));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
 }
 

@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstring>
@@ -86,6 +87,25 @@ TEST_F(Launch, ProgramReceivesItsPathAsItsOnlyWord) {
     const std::string path = Script("Program Files/Velto Setup", "#!/bin/sh\nprintf '%s|%s' \"$#\" \"$0\" > '" + output + "'\n");
     ASSERT_EQ(LaunchHeld(Wide(path), errorText), 0);
     EXPECT_EQ(ReadText(output), "0|" + path);
+}
+
+// It starts in its own folder, with TEMP and TMP in a new folder there and
+// without what would make a runtime load a library of the user's choice.
+TEST_F(Launch, ProgramRunsInItsFolderWithItsOwnTemporaryFolder) {
+    setenv("COR_PROFILER", "{user}", 1);
+    setenv("DOTNET_STARTUP_HOOKS", "/home/user/hook.dll", 1);
+    const std::string output = Under("environment");
+    const std::string path = Script("setup", "#!/bin/sh\nprintf '%s|%s|%s|%s|%s' \"$PWD\" \"$TEMP\" \"$TMP\" "
+                                             "\"${COR_PROFILER-unset}\" \"${DOTNET_STARTUP_HOOKS-unset}\" > '" +
+                                                 output + "'\n");
+    const int exitCode = LaunchHeld(Wide(path), errorText);
+    unsetenv("COR_PROFILER");
+    unsetenv("DOTNET_STARTUP_HOOKS");
+    ASSERT_EQ(exitCode, 0);
+    std::string temp = root + "/Temp";  // as Windows text: the path's separators are backslashes
+    std::replace(temp.begin(), temp.end(), '/', '\\');
+    EXPECT_EQ(ReadText(output), root + "|" + temp + "|" + temp + "|unset|unset");
+    EXPECT_EQ(ModeOf(root + "/Temp"), 0700u);
 }
 
 // With SIGCHLD ignored the system reaps the program itself, and its exit

@@ -1,6 +1,6 @@
-// The private temporary folder: used only when it is a real folder of the
-// current user that nobody else may enter. The stand-in for the Windows
-// folder is that folder, and the installer is staged in its Temp folder.
+// The stand-in for the Windows folder, the user's private folder: used only
+// when it is a real folder of the current user that nobody else may enter.
+// The installer is staged in its Temp folder.
 #include <unistd.h>
 
 #include <cstring>
@@ -47,10 +47,10 @@ protected:
         }
         return found;
     }
-    std::wstring TempPath() {
+    std::wstring WindowsFolder() {
         wchar_t buffer[261] = {};
-        const DWORD length = GetTempPathW(260, buffer);
-        return length == 0 || length >= 260 ? std::wstring() : std::wstring(buffer, length);
+        const UINT length = GetSystemWindowsDirectoryW(buffer, 261);
+        return length == 0 || length >= 261 ? std::wstring() : std::wstring(buffer, length);
     }
     std::pair<bool, std::string> savedRuntimeDir;
     std::pair<bool, std::string> savedTmpDir;
@@ -62,7 +62,7 @@ TEST_F(PrivateTempFolder, PrivateRuntimeFolderIsUsedAsIs) {
     std::filesystem::create_directory(runtime);
     chmod(runtime.c_str(), 0700);
     setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
-    EXPECT_EQ(TempPath(), Wide(runtime) + L"\\");
+    EXPECT_EQ(WindowsFolder(), Wide(runtime));
 }
 
 TEST_F(PrivateTempFolder, SharedRuntimeFolderGivesWayToAPerUserFolder) {
@@ -70,19 +70,19 @@ TEST_F(PrivateTempFolder, SharedRuntimeFolderGivesWayToAPerUserFolder) {
     std::filesystem::create_directory(runtime);
     chmod(runtime.c_str(), 0755);
     setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
-    EXPECT_EQ(TempPath(), Wide(perUserFolder) + L"\\");
+    EXPECT_EQ(WindowsFolder(), Wide(perUserFolder));
     EXPECT_EQ(ModeOf(perUserFolder), 0700u);
 }
 
 TEST_F(PrivateTempFolder, PerUserFolderIsReusedWhenStillPrivate) {
-    EXPECT_EQ(TempPath(), Wide(perUserFolder) + L"\\");
-    EXPECT_EQ(TempPath(), Wide(perUserFolder) + L"\\");
+    EXPECT_EQ(WindowsFolder(), Wide(perUserFolder));
+    EXPECT_EQ(WindowsFolder(), Wide(perUserFolder));
 }
 
 TEST_F(PrivateTempFolder, FolderOpenToOthersIsRefused) {
     std::filesystem::create_directory(perUserFolder);
     chmod(perUserFolder.c_str(), 0777);
-    EXPECT_EQ(TempPath(), L"");
+    EXPECT_EQ(WindowsFolder(), L"");
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
     HANDLE folder = nullptr;
     EXPECT_EQ(PrepareStagingPath(folder), L"");
@@ -94,7 +94,7 @@ TEST_F(PrivateTempFolder, LinkInPlaceOfTheFolderIsRefused) {
     std::filesystem::create_directory(elsewhere);
     chmod(elsewhere.c_str(), 0700);
     ASSERT_EQ(symlink(elsewhere.c_str(), perUserFolder.c_str()), 0);
-    EXPECT_EQ(TempPath(), L"");
+    EXPECT_EQ(WindowsFolder(), L"");
 }
 
 TEST_F(PrivateTempFolder, FolderOwnedBySomeoneElseIsRefused) {
@@ -102,21 +102,19 @@ TEST_F(PrivateTempFolder, FolderOwnedBySomeoneElseIsRefused) {
     std::filesystem::create_directory(perUserFolder);
     chmod(perUserFolder.c_str(), 0700);
     ASSERT_EQ(chown(perUserFolder.c_str(), 65534, 65534), 0);
-    EXPECT_EQ(TempPath(), L"");
+    EXPECT_EQ(WindowsFolder(), L"");
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
 }
 
 TEST_F(PrivateTempFolder, SmallBufferIsToldTheSizeItNeeds) {
-    const std::wstring expected = Wide(perUserFolder) + L"\\";
     wchar_t buffer[4] = {};
-    EXPECT_EQ(GetTempPathW(4, buffer), expected.size() + 1);
+    EXPECT_EQ(GetSystemWindowsDirectoryW(buffer, 4), Wide(perUserFolder).size() + 1);
 }
 
-TEST_F(PrivateTempFolder, WindowsFolderIsThePrivateFolderWithAPrivateTempFolder) {
-    wchar_t buffer[MAX_PATH + 1] = {};
-    ASSERT_EQ(GetSystemWindowsDirectoryW(buffer, MAX_PATH + 1), Wide(perUserFolder).size());
-    EXPECT_EQ(std::wstring(buffer), Wide(perUserFolder));
+TEST_F(PrivateTempFolder, TempFolderInItIsPrivateToo) {
+    ASSERT_EQ(WindowsFolder(), Wide(perUserFolder));
     EXPECT_EQ(ModeOf(perUserFolder + "/Temp"), 0700u);
+    wchar_t buffer[MAX_PATH + 1] = {};
     chmod((perUserFolder + "/Temp").c_str(), 0755);
     EXPECT_EQ(GetSystemWindowsDirectoryW(buffer, MAX_PATH + 1), 0u);
 }
@@ -166,9 +164,7 @@ class StagingLeftover : public PrivateTempFolder, public ::testing::WithParamInt
 TEST_P(StagingLeftover, IsRemovedOnlyWhenItIsAKilledRuns) {
     const Leftover leftover = GetParam().leftover;
     if (leftover == Leftover::OtherUsers && geteuid() != 0) GTEST_SKIP() << "needs root to give a folder away";
-    ASSERT_NE(TempPath(), L"");
-    wchar_t windows[MAX_PATH + 1] = {};
-    ASSERT_NE(GetSystemWindowsDirectoryW(windows, MAX_PATH + 1), 0u);
+    ASSERT_NE(WindowsFolder(), L"");
     std::string earlier = perUserFolder + "/Temp/VeltoBootstrap-" + std::string(32, 'A');
     std::filesystem::create_directory(Under("elsewhere"));
     WriteText(Under("elsewhere/kept.dll"), "kept");

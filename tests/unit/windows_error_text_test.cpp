@@ -55,8 +55,9 @@ TEST(LastError, SurvivesTheOwnersClosingAndReachesTheMessage) {
     fakeMessageTable.clear();
     fakeMessageTable[ERROR_ACCESS_DENIED] = L"Access is denied.\r\n";
     wchar_t folder[MAX_PATH + 1] = {};
-    ASSERT_NE(GetTempPathW(MAX_PATH, folder), 0u);
-    const std::wstring path = std::wstring(folder) + L"velto-last-error-" + std::to_wstring(GetCurrentProcessId());
+    ASSERT_NE(GetSystemWindowsDirectoryW(folder, MAX_PATH + 1), 0u);
+    const std::wstring path =
+        std::wstring(folder) + L"\\Temp\\velto-last-error-" + std::to_wstring(GetCurrentProcessId());
     {
         const ScopedFileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                                 FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -65,7 +66,10 @@ TEST(LastError, SurvivesTheOwnersClosingAndReachesTheMessage) {
     }
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
     EXPECT_EQ(LastErrorMessage(L"Could not: "), L"Could not: Access is denied.");
-    EXPECT_TRUE(DeleteFileW(path.c_str()));
+    const ScopedFileHandle file(
+        CreateFileW(path.c_str(), DELETE, 0, nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    FILE_DISPOSITION_INFO disposition = {TRUE};
+    EXPECT_TRUE(SetFileInformationByHandle(file.get(), FileDispositionInfo, &disposition, sizeof(disposition)));
 }
 
 }  // namespace

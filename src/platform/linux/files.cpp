@@ -184,6 +184,9 @@ extern "C" HANDLE CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD d
     }
     std::string path;
     if (!velto::platform::WidePathToUtf8(lpFileName, path)) return INVALID_HANDLE_VALUE;
+    // A trailing separator would make the system resolve a link that stands
+    // at the name.
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
     const OpenKinds kinds = {(dwFlagsAndAttributes & FILE_FLAG_BACKUP_SEMANTICS) != 0,
                              (dwFlagsAndAttributes & FILE_FLAG_OPEN_REPARSE_POINT) != 0};
     if (dwDesiredAccess == FILE_READ_ATTRIBUTES) return OpenForAttributes(path, dwCreationDisposition, kinds);

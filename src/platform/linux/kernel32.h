@@ -1,5 +1,5 @@
 // Kernel32 base services that the bootstrapper calls: errors and their
-// texts, UTF-8 conversion, the temporary folder, files, processes.
+// texts, UTF-8 conversion, the Windows folder, files, processes.
 #pragma once
 
 #include <cstdarg>
@@ -147,7 +147,6 @@ DWORD WINAPI FormatMessageW(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, 
 HLOCAL WINAPI LocalFree(HLOCAL hMem);
 int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCCH lpMultiByteStr, int cbMultiByte,
                                LPWSTR lpWideCharStr, int cchWideChar);
-DWORD WINAPI GetTempPathW(DWORD nBufferLength, LPWSTR lpBuffer);
 UINT WINAPI GetSystemWindowsDirectoryW(LPWSTR lpBuffer, UINT uSize);
 BOOL WINAPI CreateDirectoryW(LPCWSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecurityAttributes);
 HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
@@ -161,9 +160,6 @@ BOOL WINAPI FlushFileBuffers(HANDLE hFile);
 BOOL WINAPI SetFilePointerEx(HANDLE hFile, LARGE_INTEGER liDistanceToMove, PLARGE_INTEGER lpNewFilePointer,
                              DWORD dwMoveMethod);
 BOOL WINAPI CloseHandle(HANDLE hObject);
-BOOL WINAPI DeleteFileW(LPCWSTR lpFileName);
-BOOL WINAPI RemoveDirectoryW(LPCWSTR lpPathName);
-BOOL WINAPI MoveFileExW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, DWORD dwFlags);
 BOOL WINAPI GetFileInformationByHandle(HANDLE hFile, LPBY_HANDLE_FILE_INFORMATION lpFileInformation);
 BOOL WINAPI GetFileInformationByHandleEx(HANDLE hFile, FILE_INFO_BY_HANDLE_CLASS FileInformationClass,
                                          LPVOID lpFileInformation, DWORD dwBufferSize);
