@@ -46,11 +46,12 @@ bool ReadImageIdentity(HANDLE process, FileIdentity& identity, DWORD& failure) {
     return true;
 }
 
-// CreateProcessW opens the path again. On Windows the held file and folder
-// keep that path on the verified file; where a folder above could still be
-// renamed and the path pointed at another file (Wine allows it), the new
-// process would run that file elevated. So it is created suspended and
-// resumed only when its image is the held file.
+// CreateProcessW opens the path again. On Windows the held file and
+// folder, and Windows' temporary folder above them, which only elevated
+// code can change, keep that path on the verified file; where a folder
+// above could still be renamed and the path pointed at another file (Wine
+// allows it), the new process would run that file elevated. So it is
+// created suspended and resumed only when its image is the held file.
 bool ResumeIfVerifiedImage(HANDLE process, HANDLE thread, HANDLE verifiedFile, DWORD& failure) {
     FileIdentity verified;
     FileIdentity image;
