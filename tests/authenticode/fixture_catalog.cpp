@@ -42,11 +42,12 @@ const std::vector<FixtureCase>& FixtureCatalog() {
         {"signed_nointer.exe", "leaf", {CERT_E_CHAINING, kAccepted}, {CERT_E_CHAINING, kAccepted}},
         {"signed_self.exe", "self", {CERT_E_UNTRUSTEDROOT, kAccepted}, {CERT_E_UNTRUSTEDROOT, kAccepted}},
         {"signed_other.exe", "other", {CERT_E_UNTRUSTEDROOT, kAccepted}, {CERT_E_UNTRUSTEDROOT, kAccepted}},
-        // Expiry and wrong usage rank above an untrusted root (chain_policy.cpp). Without a trusted
-        // root the timestamp authority cannot be trusted either, so the signer is judged now.
-        {"signed_expired.exe", "expired", {CERT_E_EXPIRED, kExpired}, {CERT_E_EXPIRED, kExpired}},
-        {"signed_expired_timestamped.exe", "expired", {kOk, kAccepted}, {CERT_E_EXPIRED, kExpired}},
-        {"signed_serverauth.exe", "server", {CERT_E_WRONG_USAGE, kWrongUsage}, {CERT_E_WRONG_USAGE, kWrongUsage}},
+        // An untrusted root ranks above expiry and wrong usage (chain_policy.cpp); the chain's error
+        // bits say the rest. Without a trusted root the timestamp authority cannot be trusted
+        // either, so the signer is judged now.
+        {"signed_expired.exe", "expired", {CERT_E_EXPIRED, kExpired}, {CERT_E_UNTRUSTEDROOT, kExpired}},
+        {"signed_expired_timestamped.exe", "expired", {kOk, kAccepted}, {CERT_E_UNTRUSTEDROOT, kExpired}},
+        {"signed_serverauth.exe", "server", {CERT_E_WRONG_USAGE, kWrongUsage}, {CERT_E_UNTRUSTEDROOT, kWrongUsage}},
         {"tampered_code.exe", "leaf", {TRUST_E_BAD_DIGEST, kModified}, {TRUST_E_BAD_DIGEST, kModified}},
         {"tampered_overlay.exe", "leaf", {TRUST_E_BAD_DIGEST, kModified}, {TRUST_E_BAD_DIGEST, kModified}},
         {"tampered_sigvalue.exe", "leaf", {TRUST_E_CERT_SIGNATURE, kInvalid}, {TRUST_E_CERT_SIGNATURE, kInvalid}},
@@ -70,9 +71,9 @@ const std::vector<FixtureCase>& FixtureCatalog() {
 
         // Timestamps. A legacy PKCS #9 countersignature rescues an expired signer like an RFC 3161
         // token; either one copied onto another signature covers another signature value.
-        {"signed_expired_legacystamp.exe", "expired", {kOk, kAccepted}, {CERT_E_EXPIRED, kExpired}},
-        {"stamp_moved.exe", "expired", {CERT_E_EXPIRED, kExpired}, {CERT_E_EXPIRED, kExpired}},
-        {"legacystamp_moved.exe", "expired", {CERT_E_EXPIRED, kExpired}, {CERT_E_EXPIRED, kExpired}},
+        {"signed_expired_legacystamp.exe", "expired", {kOk, kAccepted}, {CERT_E_UNTRUSTEDROOT, kExpired}},
+        {"stamp_moved.exe", "expired", {CERT_E_EXPIRED, kExpired}, {CERT_E_UNTRUSTEDROOT, kExpired}},
+        {"legacystamp_moved.exe", "expired", {CERT_E_EXPIRED, kExpired}, {CERT_E_UNTRUSTEDROOT, kExpired}},
 
         // Forgeries of the signed content. Windows' exact codes here are not known; Wine reports
         // TRUST_E_BAD_DIGEST for a content digest that does not match, and any code refuses.
@@ -109,13 +110,13 @@ const std::vector<FixtureCase>& FixtureCatalog() {
         // means every usage); a CA as signer is refused by the basic constraints, which Windows
         // may not apply to Authenticode: refused until known.
         {"signed_underserverca.exe", "underserverca", {CERT_E_WRONG_USAGE, kWrongUsage},
-         {CERT_E_WRONG_USAGE, kWrongUsage}},
+         {CERT_E_UNTRUSTEDROOT, kWrongUsage}},
         {"signed_noeku.exe", "noeku", {kOk, kAccepted}, {CERT_E_UNTRUSTEDROOT, kAccepted}},
-        {"signed_future.exe", "future", {CERT_E_EXPIRED, kExpired}, {CERT_E_EXPIRED, kExpired}},
+        {"signed_future.exe", "future", {CERT_E_EXPIRED, kExpired}, {CERT_E_UNTRUSTEDROOT, kExpired}},
         {"signed_casigner.exe", "casigner", {TRUST_E_BASIC_CONSTRAINTS, kBasicConstraints},
-         {TRUST_E_BASIC_CONSTRAINTS, kBasicConstraints}},
+         {CERT_E_UNTRUSTEDROOT, kBasicConstraints}},
         {"signed_critical.exe", "critical", {CERT_E_CRITICAL, kCriticalExtension},
-         {CERT_E_CRITICAL, kCriticalExtension}},
+         {CERT_E_UNTRUSTEDROOT, kCriticalExtension}},
         {"signed_selfbroken.exe", "selfbroken", {TRUST_E_CERT_SIGNATURE, kCertificateSignature},
          {TRUST_E_CERT_SIGNATURE, kCertificateSignature}},
 

@@ -21,6 +21,10 @@ struct WinTrustScript {
     bool signatureVerifies = true;
     bool fingerprintComputed = true;
     std::array<std::uint8_t, 32> fingerprint{};
+    bool providerDataKept = true;
+    bool signerKept = true;
+    bool chainKept = true;
+    DWORD chainErrors = 0;
 
     std::vector<std::wstring> calls;
 };

@@ -6,28 +6,33 @@
 #include <openssl/err.h>
 #include <openssl/x509v3.h>
 
+#include "platform/linux/wincrypt.h"
 #include "platform/linux/winerror.h"
 
 namespace velto::platform::wintrust {
 
 namespace {
 
-// When a chain has several problems, Windows' chain policy reports only
-// one. Which one wins decides more than the wording here: an untrusted root
-// or an incomplete chain is tolerated by the bootstrapper (it pins the
-// signer instead), while wrong usage or expiry is refused. So the tolerated
-// two rank last: a problem that alone would refuse the file is never hidden
-// behind one that alone would let it pass, and an expired or wrong-usage
-// signer is refused whether or not its root is trusted. A broken
-// certificate signature ranks first, since it makes every other finding
-// about that chain meaningless; the rest follow the order in which Windows
-// documents its base chain-policy errors (CERT_CHAIN_POLICY_STATUS). A
-// status that is not listed here (an explicitly distrusted certificate, or
-// one added to the mapping later) ranks before all of them, so that
-// forgetting to list it can only refuse a file, never let one pass.
+// One problem, as Windows' policy names it and as its chain context marks it.
+struct Finding {
+    LONG status;
+    DWORD bits;
+};
+
+// When a chain has several problems, WinVerifyTrust reports only one. The
+// ranking here is the order in which Windows documents its base chain-policy
+// errors (CERT_CHAIN_POLICY_STATUS), which puts an untrusted root and an
+// incomplete chain ahead of wrong usage and expiry. Whether that order is
+// Windows' precedence is not known, so the status alone cannot tell a caller
+// that a chain has nothing worse than an untrusted root: the chain context's
+// error bits (ChainErrorBits) report every problem, whatever ranks first. A
+// broken certificate signature ranks first, since it makes every other
+// finding about that chain meaningless. A status that is not listed here (an
+// explicitly distrusted certificate, or one added to the mapping later)
+// ranks before all of them.
 constexpr std::array<LONG, 9> kStatusPrecedence{
-    TRUST_E_CERT_SIGNATURE, CERT_E_WRONG_USAGE, CERT_E_EXPIRED,       TRUST_E_BASIC_CONSTRAINTS, CERT_E_CRITICAL,
-    CERT_E_MALFORMED,       TRUST_E_FAIL,       CERT_E_UNTRUSTEDROOT, CERT_E_CHAINING,
+    TRUST_E_CERT_SIGNATURE, CERT_E_UNTRUSTEDROOT, CERT_E_CHAINING,  CERT_E_WRONG_USAGE, CERT_E_EXPIRED,
+    TRUST_E_BASIC_CONSTRAINTS, CERT_E_CRITICAL, CERT_E_MALFORMED, TRUST_E_FAIL,
 };
 
 int VerifyCallback(int ok, X509_STORE_CTX* context) {
@@ -36,31 +41,31 @@ int VerifyCallback(int ok, X509_STORE_CTX* context) {
         outcome->verifyErrors.push_back(X509_STORE_CTX_get_error(context));
     }
     // Go on: OpenSSL would otherwise stop at the first problem, and the
-    // precedence needs to see all of them.
+    // chain's error bits must show all of them.
     return 1;
 }
 
 // Every certificate that restricts its extended usage must allow code
 // signing (or any usage); one without the extension allows every usage.
-void CheckUsage(STACK_OF(X509)* chain, ChainOutcome& outcome) {
+bool AllowsCodeSigning(X509* certificate) {
+    const std::uint32_t flags = X509_get_extension_flags(certificate);
+    return (flags & EXFLAG_XKUSAGE) == 0 ||
+           (X509_get_extended_key_usage(certificate) & (XKU_CODE_SIGN | XKU_ANYEKU)) != 0;
+}
+
+// What OpenSSL leaves to the caller, over every certificate of the chain.
+void CheckCertificates(STACK_OF(X509)* chain, ChainOutcome& outcome) {
     const int count = chain == nullptr ? 0 : sk_X509_num(chain);
     for (int index = 0; index < count; ++index) {
         X509* certificate = sk_X509_value(chain, index);
         X509_check_purpose(certificate, -1, 0);  // fills the extension cache
-        const std::uint32_t flags = X509_get_extension_flags(certificate);
-        if ((flags & EXFLAG_INVALID) != 0) {
+        if ((X509_get_extension_flags(certificate) & EXFLAG_INVALID) != 0) {
             outcome.certificateMalformed = true;
         }
-        if ((flags & EXFLAG_XKUSAGE) != 0 &&
-            (X509_get_extended_key_usage(certificate) & (XKU_CODE_SIGN | XKU_ANYEKU)) == 0) {
+        if (!AllowsCodeSigning(certificate)) {
             outcome.codeSigningAllowed = false;
         }
     }
-}
-
-std::size_t Rank(LONG status) {
-    const auto found = std::find(kStatusPrecedence.begin(), kStatusPrecedence.end(), status);
-    return found == kStatusPrecedence.end() ? 0 : static_cast<std::size_t>(found - kStatusPrecedence.begin()) + 1;
 }
 
 // A certificate whose basic constraints make it a CA issues certificates;
@@ -69,6 +74,64 @@ std::size_t Rank(LONG status) {
 bool IsAuthority(X509* certificate) {
     const std::uint32_t flags = X509_get_extension_flags(certificate);
     return (flags & EXFLAG_BCONS) != 0 && (flags & EXFLAG_CA) != 0;
+}
+
+Finding FindingForVerifyError(int verifyError) {
+    switch (verifyError) {
+    case X509_V_ERR_UNABLE_TO_DECRYPT_CERT_SIGNATURE:
+    case X509_V_ERR_UNABLE_TO_DECODE_ISSUER_PUBLIC_KEY:
+    case X509_V_ERR_CERT_SIGNATURE_FAILURE:
+        return {TRUST_E_CERT_SIGNATURE, CERT_TRUST_IS_NOT_SIGNATURE_VALID};
+    case X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT:
+    case X509_V_ERR_SELF_SIGNED_CERT_IN_CHAIN:
+    case X509_V_ERR_CERT_UNTRUSTED:
+        return {CERT_E_UNTRUSTEDROOT, CERT_TRUST_IS_UNTRUSTED_ROOT};
+    case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT:
+    case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT_LOCALLY:
+    case X509_V_ERR_UNABLE_TO_VERIFY_LEAF_SIGNATURE:
+        return {CERT_E_CHAINING, CERT_TRUST_IS_PARTIAL_CHAIN};
+    case X509_V_ERR_INVALID_PURPOSE:
+        return {CERT_E_WRONG_USAGE, CERT_TRUST_IS_NOT_VALID_FOR_USAGE};
+    case X509_V_ERR_CERT_NOT_YET_VALID:
+    case X509_V_ERR_CERT_HAS_EXPIRED:
+    case X509_V_ERR_ERROR_IN_CERT_NOT_BEFORE_FIELD:
+    case X509_V_ERR_ERROR_IN_CERT_NOT_AFTER_FIELD:
+        return {CERT_E_EXPIRED, CERT_TRUST_IS_NOT_TIME_VALID};
+    case X509_V_ERR_INVALID_CA:
+    case X509_V_ERR_PATH_LENGTH_EXCEEDED:
+    case X509_V_ERR_INVALID_NON_CA:
+        return {TRUST_E_BASIC_CONSTRAINTS, CERT_TRUST_INVALID_BASIC_CONSTRAINTS};
+    case X509_V_ERR_UNHANDLED_CRITICAL_EXTENSION:
+        return {CERT_E_CRITICAL, CERT_TRUST_HAS_NOT_SUPPORTED_CRITICAL_EXT};
+    case X509_V_ERR_CERT_REJECTED:
+        return {TRUST_E_EXPLICIT_DISTRUST, CERT_TRUST_IS_EXPLICIT_DISTRUST};
+    default:
+        // A problem Windows has no name for: its chain is marked as one whose
+        // signatures cannot be trusted, which nothing tolerates.
+        return {TRUST_E_FAIL, CERT_TRUST_IS_NOT_SIGNATURE_VALID};
+    }
+}
+
+std::vector<Finding> Findings(const ChainOutcome& outcome) {
+    std::vector<Finding> findings;
+    for (const int error : outcome.verifyErrors) {
+        findings.push_back(FindingForVerifyError(error));
+    }
+    if (!outcome.codeSigningAllowed) {
+        findings.push_back({CERT_E_WRONG_USAGE, CERT_TRUST_IS_NOT_VALID_FOR_USAGE});
+    }
+    if (outcome.certificateMalformed) {
+        findings.push_back({CERT_E_MALFORMED, CERT_TRUST_INVALID_EXTENSION});
+    }
+    if (outcome.signerIsAuthority) {
+        findings.push_back({TRUST_E_BASIC_CONSTRAINTS, CERT_TRUST_INVALID_BASIC_CONSTRAINTS});
+    }
+    return findings;
+}
+
+std::size_t Rank(LONG status) {
+    const auto found = std::find(kStatusPrecedence.begin(), kStatusPrecedence.end(), status);
+    return found == kStatusPrecedence.end() ? 0 : static_cast<std::size_t>(found - kStatusPrecedence.begin()) + 1;
 }
 
 }  // namespace
@@ -104,65 +167,32 @@ ChainOutcome CheckSignerChain(X509* signer, STACK_OF(X509)* embedded, X509_STORE
     if (verified != 1 && outcome.verifyErrors.empty()) {
         outcome.verifyErrors.push_back(X509_V_ERR_UNSPECIFIED);  // failed without naming a certificate problem
     }
-    CheckUsage(X509_STORE_CTX_get0_chain(context.get()), outcome);
+    CheckCertificates(X509_STORE_CTX_get0_chain(context.get()), outcome);
     outcome.signerIsAuthority = IsAuthority(signer);
     ERR_clear_error();
     return outcome;
 }
 
 LONG StatusForVerifyError(int verifyError) {
-    switch (verifyError) {
-    case X509_V_ERR_UNABLE_TO_DECRYPT_CERT_SIGNATURE:
-    case X509_V_ERR_UNABLE_TO_DECODE_ISSUER_PUBLIC_KEY:
-    case X509_V_ERR_CERT_SIGNATURE_FAILURE:
-        return TRUST_E_CERT_SIGNATURE;
-    case X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT:
-    case X509_V_ERR_SELF_SIGNED_CERT_IN_CHAIN:
-    case X509_V_ERR_CERT_UNTRUSTED:
-        return CERT_E_UNTRUSTEDROOT;
-    case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT:
-    case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT_LOCALLY:
-    case X509_V_ERR_UNABLE_TO_VERIFY_LEAF_SIGNATURE:
-        return CERT_E_CHAINING;
-    case X509_V_ERR_INVALID_PURPOSE:
-        return CERT_E_WRONG_USAGE;
-    case X509_V_ERR_CERT_NOT_YET_VALID:
-    case X509_V_ERR_CERT_HAS_EXPIRED:
-    case X509_V_ERR_ERROR_IN_CERT_NOT_BEFORE_FIELD:
-    case X509_V_ERR_ERROR_IN_CERT_NOT_AFTER_FIELD:
-        return CERT_E_EXPIRED;
-    case X509_V_ERR_INVALID_CA:
-    case X509_V_ERR_PATH_LENGTH_EXCEEDED:
-    case X509_V_ERR_INVALID_NON_CA:
-        return TRUST_E_BASIC_CONSTRAINTS;
-    case X509_V_ERR_UNHANDLED_CRITICAL_EXTENSION:
-        return CERT_E_CRITICAL;
-    case X509_V_ERR_CERT_REJECTED:
-        return TRUST_E_EXPLICIT_DISTRUST;
-    default:
-        return TRUST_E_FAIL;
+    return FindingForVerifyError(verifyError).status;
+}
+
+DWORD ChainErrorBits(const ChainOutcome& outcome) {
+    DWORD bits = CERT_TRUST_NO_ERROR;
+    for (const Finding& finding : Findings(outcome)) {
+        bits |= finding.bits;
     }
+    return bits;
 }
 
 LONG StatusForChainOutcome(const ChainOutcome& outcome) {
-    std::vector<LONG> statuses;
-    for (const int error : outcome.verifyErrors) {
-        statuses.push_back(StatusForVerifyError(error));
-    }
-    if (!outcome.codeSigningAllowed) {
-        statuses.push_back(CERT_E_WRONG_USAGE);
-    }
-    if (outcome.certificateMalformed) {
-        statuses.push_back(CERT_E_MALFORMED);
-    }
-    if (outcome.signerIsAuthority) {
-        statuses.push_back(TRUST_E_BASIC_CONSTRAINTS);
-    }
-    if (statuses.empty()) {
+    const std::vector<Finding> findings = Findings(outcome);
+    if (findings.empty()) {
         return ERROR_SUCCESS;
     }
-    return *std::min_element(statuses.begin(), statuses.end(),
-                             [](LONG left, LONG right) { return Rank(left) < Rank(right); });
+    return std::min_element(findings.begin(), findings.end(), [](const Finding& left, const Finding& right) {
+               return Rank(left.status) < Rank(right.status);
+           })->status;
 }
 
 }  // namespace velto::platform::wintrust

@@ -1,7 +1,8 @@
 // The certificate side of the Authenticode verdict: a chain from the signer
 // through the signature's own certificates to the machine's trust store,
-// the code-signing usage, the validity at the signing time, and the one
-// Windows status that sums up whatever went wrong.
+// the code-signing usage, the validity at the signing time,
+// the chain's error bits as Windows' chain context reports them, and the
+// one Windows status that sums up whatever went wrong.
 #pragma once
 
 #include <ctime>
@@ -24,7 +25,7 @@ namespace velto::platform::wintrust {
 // depend on it. Null only when out of memory.
 StoreOwner LoadTrustStore();
 
-// Everything the chain check found; empty problems means a trusted chain.
+// Everything the chain check found; no finding at all means a trusted chain.
 struct ChainOutcome {
     std::vector<int> verifyErrors;  // X509_V_ERR_* values, every one seen
     bool codeSigningAllowed = true;
@@ -37,6 +38,9 @@ ChainOutcome CheckSignerChain(X509* signer, STACK_OF(X509)* embedded, X509_STORE
 
 // The Windows status for one OpenSSL verification error.
 LONG StatusForVerifyError(int verifyError);
+
+// The CERT_TRUST_* error bits of an outcome: one or more for every finding.
+DWORD ChainErrorBits(const ChainOutcome& outcome);
 
 // The one status of an outcome with any number of problems; see the
 // precedence in the source.

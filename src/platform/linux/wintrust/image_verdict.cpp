@@ -91,13 +91,14 @@ LONG CheckOnlySigner(const SignedMessage& message, const IndirectData& indirect,
     return AcceptedDigest(signer->digest_alg) == indirect.digestAlgorithm ? ERROR_SUCCESS : NTE_BAD_ALGID;
 }
 
-LONG JudgeChain(const SignedMessage& message, X509* certificate) {
+LONG JudgeChain(const SignedMessage& message, X509* certificate, ImageVerdict& verdict) {
     StoreOwner trust = LoadTrustStore();
     if (!trust) {
         return E_OUTOFMEMORY;
     }
     const std::optional<std::time_t> stamped = VerifiedTimestamp(message, SignerAt(message, 0), trust.get());
     const ChainOutcome outcome = CheckSignerChain(certificate, message.certificates.get(), trust.get(), stamped);
+    verdict.chainErrors = ChainErrorBits(outcome);
     return StatusForChainOutcome(outcome);
 }
 
@@ -120,7 +121,7 @@ ImageVerdict VerifyImageFile(const InputFile& file) {
         return verdict;
     }
     X509* certificate = sk_X509_value(verdict.message->certificates.get(), verdict.signerCertificate);
-    verdict.status = JudgeChain(*verdict.message, certificate);
+    verdict.status = JudgeChain(*verdict.message, certificate, verdict);
     return verdict;
 }
 

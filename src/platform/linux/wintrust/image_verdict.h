@@ -6,6 +6,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 
 #include "platform/linux/win_types.h"
 #include "platform/linux/wintrust/input_file.h"
@@ -18,7 +19,8 @@ namespace velto::platform::wintrust {
 struct ImageVerdict {
     LONG status = 0;
     std::unique_ptr<SignedMessage> message;
-    int signerCertificate = -1;  // index among the message's certificates, once found
+    int signerCertificate = -1;        // index among the message's certificates, once found
+    std::optional<DWORD> chainErrors;  // CERT_TRUST_* bits of the signer's chain, once judged
 };
 
 // Statuses: 0; TRUST_E_SUBJECT_FORM_UNKNOWN for a file that is no PE image;
