@@ -48,6 +48,7 @@
 #define TRUST_E_FAIL static_cast<LONG>(0x800B010B)
 #define TRUST_E_EXPLICIT_DISTRUST static_cast<LONG>(0x800B0111)
 #define TRUST_E_BASIC_CONSTRAINTS static_cast<LONG>(0x80096019)
+#define TRUST_E_TIME_STAMP static_cast<LONG>(0x80096005)
 #define CERT_E_EXPIRED static_cast<LONG>(0x800B0101)
 #define CERT_E_VALIDITYPERIODNESTING static_cast<LONG>(0x800B0102)
 #define CERT_E_CRITICAL static_cast<LONG>(0x800B0105)

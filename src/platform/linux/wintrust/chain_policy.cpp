@@ -4,6 +4,7 @@
 #include <array>
 
 #include <openssl/err.h>
+#include <openssl/objects.h>
 #include <openssl/x509v3.h>
 
 #include "platform/linux/wincrypt.h"
@@ -35,6 +36,22 @@ constexpr std::array<LONG, 9> kStatusPrecedence{
     TRUST_E_BASIC_CONSTRAINTS, CERT_E_CRITICAL, CERT_E_MALFORMED, TRUST_E_FAIL,
 };
 
+// The critical extensions Windows' chain engine knows; a certificate that
+// marks any other one critical is refused there (CERT_E_CRITICAL), whether
+// OpenSSL knows it or not. OpenSSL knows the Netscape certificate type and
+// the RFC 3779 address blocks, which Windows does not; Windows knows the key
+// identifiers, which OpenSSL would refuse as critical.
+constexpr std::array<int, 11> kKnownCriticalExtensions{
+    NID_basic_constraints,      NID_key_usage,          NID_ext_key_usage,       NID_subject_alt_name,
+    NID_name_constraints,       NID_certificate_policies, NID_policy_mappings,   NID_policy_constraints,
+    NID_inhibit_any_policy,     NID_authority_key_identifier, NID_subject_key_identifier,
+};
+
+// Windows refuses every certificate with an RSA key under 1024 bits.
+constexpr int kWeakestRsaKeyBits = 1024;
+
+constexpr const char* kLifetimeSigningOid = "1.3.6.1.4.1.311.10.3.13";
+
 int VerifyCallback(int ok, X509_STORE_CTX* context) {
     if (ok == 0) {
         auto* outcome = static_cast<ChainOutcome*>(X509_STORE_CTX_get_app_data(context));
@@ -53,8 +70,27 @@ bool AllowsCodeSigning(X509* certificate) {
            (X509_get_extended_key_usage(certificate) & (XKU_CODE_SIGN | XKU_ANYEKU)) != 0;
 }
 
+bool HasUnknownCriticalExtension(X509* certificate) {
+    for (int index = 0; index < X509_get_ext_count(certificate); ++index) {
+        X509_EXTENSION* extension = X509_get_ext(certificate, index);
+        const int nid = OBJ_obj2nid(X509_EXTENSION_get_object(extension));
+        if (X509_EXTENSION_get_critical(extension) != 0 &&
+            std::find(kKnownCriticalExtensions.begin(), kKnownCriticalExtensions.end(), nid) ==
+                kKnownCriticalExtensions.end()) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool HasWeakKey(X509* certificate) {
+    const EVP_PKEY* key = X509_get0_pubkey(certificate);
+    const int type = key == nullptr ? NID_undef : EVP_PKEY_get_base_id(key);
+    return (type == EVP_PKEY_RSA || type == EVP_PKEY_RSA_PSS) && EVP_PKEY_get_bits(key) < kWeakestRsaKeyBits;
+}
+
 // What OpenSSL leaves to the caller, over every certificate of the chain.
-void CheckCertificates(STACK_OF(X509)* chain, ChainOutcome& outcome) {
+void CheckCertificates(STACK_OF(X509)* chain, ChainUsage usage, ChainOutcome& outcome) {
     const int count = chain == nullptr ? 0 : sk_X509_num(chain);
     for (int index = 0; index < count; ++index) {
         X509* certificate = sk_X509_value(chain, index);
@@ -62,15 +98,21 @@ void CheckCertificates(STACK_OF(X509)* chain, ChainOutcome& outcome) {
         if ((X509_get_extension_flags(certificate) & EXFLAG_INVALID) != 0) {
             outcome.certificateMalformed = true;
         }
-        if (!AllowsCodeSigning(certificate)) {
+        if (usage == ChainUsage::kCodeSigning && !AllowsCodeSigning(certificate)) {
             outcome.codeSigningAllowed = false;
+        }
+        if (HasUnknownCriticalExtension(certificate)) {
+            outcome.unsupportedCriticalExtension = true;
+        }
+        if (HasWeakKey(certificate)) {
+            outcome.weakKey = true;
         }
     }
 }
 
 // A certificate whose basic constraints make it a CA issues certificates;
-// signing code with it directly is refused, as the basic-constraints
-// policy does for an end entity.
+// signing code or timestamps with it directly is refused, as the
+// basic-constraints policy does for an end entity.
 bool IsAuthority(X509* certificate) {
     const std::uint32_t flags = X509_get_extension_flags(certificate);
     return (flags & EXFLAG_BCONS) != 0 && (flags & EXFLAG_CA) != 0;
@@ -126,6 +168,12 @@ std::vector<Finding> Findings(const ChainOutcome& outcome) {
     if (outcome.signerIsAuthority) {
         findings.push_back({TRUST_E_BASIC_CONSTRAINTS, CERT_TRUST_INVALID_BASIC_CONSTRAINTS});
     }
+    if (outcome.unsupportedCriticalExtension) {
+        findings.push_back({CERT_E_CRITICAL, CERT_TRUST_HAS_NOT_SUPPORTED_CRITICAL_EXT});
+    }
+    if (outcome.weakKey) {
+        findings.push_back({TRUST_E_CERT_SIGNATURE, CERT_TRUST_IS_NOT_SIGNATURE_VALID | CERT_TRUST_HAS_WEAK_SIGNATURE});
+    }
     return findings;
 }
 
@@ -145,11 +193,13 @@ StoreOwner LoadTrustStore() {
     return store;
 }
 
-ChainOutcome CheckSignerChain(X509* signer, STACK_OF(X509)* embedded, X509_STORE* trust,
-                              std::optional<std::time_t> validAt) {
+ChainOutcome CheckChain(X509* endCertificate, STACK_OF(X509)* embedded, X509_STORE* trust,
+                        std::optional<std::time_t> validAt, ChainUsage usage) {
     ChainOutcome outcome;
     StoreContextOwner context(X509_STORE_CTX_new());
-    if (!context || X509_STORE_CTX_init(context.get(), trust, signer, embedded) != 1) {
+    if (!context || X509_STORE_CTX_init(context.get(), trust, endCertificate, embedded) != 1 ||
+        (usage == ChainUsage::kTimeStamping &&
+         X509_STORE_CTX_set_purpose(context.get(), X509_PURPOSE_TIMESTAMP_SIGN) != 1)) {
         outcome.verifyErrors.push_back(X509_V_ERR_UNSPECIFIED);
         ERR_clear_error();
         return outcome;
@@ -158,8 +208,13 @@ ChainOutcome CheckSignerChain(X509* signer, STACK_OF(X509)* embedded, X509_STORE
     X509_STORE_CTX_set_verify_cb(context.get(), VerifyCallback);
     // OpenSSL skips the signature of a self-signed certificate unless told
     // otherwise; a self-signed signer whose own signature is broken would
-    // then pass as merely untrusted, which is tolerated.
-    X509_STORE_CTX_set_flags(context.get(), X509_V_FLAG_CHECK_SS_SIGNATURE);
+    // then pass as merely untrusted, which is tolerated. Critical extensions
+    // are judged by Windows' list instead of OpenSSL's (CheckCertificates).
+    // A time-stamping authority's certificate must carry a critical
+    // extended usage of time stamping alone, as OpenSSL's purpose and
+    // RFC 3161 require; whether Windows also takes one whose usage is not
+    // critical is not known, so it is refused.
+    X509_STORE_CTX_set_flags(context.get(), X509_V_FLAG_CHECK_SS_SIGNATURE | X509_V_FLAG_IGNORE_CRITICAL);
     if (validAt.has_value()) {
         X509_STORE_CTX_set_time(context.get(), 0, *validAt);
     }
@@ -167,10 +222,21 @@ ChainOutcome CheckSignerChain(X509* signer, STACK_OF(X509)* embedded, X509_STORE
     if (verified != 1 && outcome.verifyErrors.empty()) {
         outcome.verifyErrors.push_back(X509_V_ERR_UNSPECIFIED);  // failed without naming a certificate problem
     }
-    CheckCertificates(X509_STORE_CTX_get0_chain(context.get()), outcome);
-    outcome.signerIsAuthority = IsAuthority(signer);
+    CheckCertificates(X509_STORE_CTX_get0_chain(context.get()), usage, outcome);
+    outcome.signerIsAuthority = IsAuthority(endCertificate);
     ERR_clear_error();
     return outcome;
+}
+
+bool HasLifetimeSigningUsage(X509* certificate) {
+    ObjectOwner lifetime(OBJ_txt2obj(kLifetimeSigningOid, 1));
+    auto* usages = static_cast<EXTENDED_KEY_USAGE*>(X509_get_ext_d2i(certificate, NID_ext_key_usage, nullptr, nullptr));
+    bool found = false;
+    for (int index = 0; lifetime && index < sk_ASN1_OBJECT_num(usages); ++index) {
+        found = found || OBJ_cmp(sk_ASN1_OBJECT_value(usages, index), lifetime.get()) == 0;
+    }
+    sk_ASN1_OBJECT_pop_free(usages, ASN1_OBJECT_free);
+    return found;
 }
 
 LONG StatusForVerifyError(int verifyError) {
