@@ -29,9 +29,8 @@ const PrecedenceCase kPrecedenceCases[] = {
     {"NoProblem", {}, true, 0},
     {"ExpiredUnderTrustedRoot", {X509_V_ERR_CERT_HAS_EXPIRED}, true, CERT_E_EXPIRED},
     {"NotYetValid", {X509_V_ERR_CERT_NOT_YET_VALID}, true, CERT_E_EXPIRED},
-    // The documented order puts an untrusted root ahead of expiry and wrong
-    // usage, in OpenSSL's own order of finding them or any other; the
-    // chain's error bits keep the rest (fixture_catalog.cpp).
+    // The documented order puts an untrusted root ahead of expiry and wrong usage, in
+    // any order OpenSSL finds them; the chain's error bits keep the rest.
     {"UntrustedRootAheadOfExpiry", {X509_V_ERR_SELF_SIGNED_CERT_IN_CHAIN, X509_V_ERR_CERT_HAS_EXPIRED}, true,
      CERT_E_UNTRUSTEDROOT},
     {"UntrustedRootAheadOfExpiryInAnyOrder", {X509_V_ERR_CERT_HAS_EXPIRED, X509_V_ERR_SELF_SIGNED_CERT_IN_CHAIN},

@@ -78,7 +78,6 @@ const std::vector<FixtureCase>& FixtureCatalog() {
         // The authority is judged at the stamped moment (2020-06-01): lapsed since, or issued after.
         {"stamp_authority_lapsed.exe", "expired", {kOk, kAccepted}, {TRUST_E_TIME_STAMP, kTimeStamp}},
         {"stamp_authority_late.exe", "expired", {TRUST_E_TIME_STAMP, kTimeStamp}, {TRUST_E_TIME_STAMP, kTimeStamp}},
-        // A lifetime-signing signer is judged now, its valid timestamp notwithstanding.
         {"signed_lifetime_timestamped.exe", "lifetime", {CERT_E_EXPIRED, kExpired}, {TRUST_E_TIME_STAMP, kTimeStamp}},
 
         // Forgeries of the signed content. Windows' exact codes here are not known; Wine reports

@@ -116,19 +116,19 @@ TEST_P(DamagedImageTest, IsRejectedAndHasNoReadableSignature) {
     const std::string path = ScratchFolder() + "/damaged.exe";
     WriteWholeFile(path, image);
     HANDLE held = nullptr;  // its position moved on, which the policy must neither use nor move
-    char bytes[1] = {};
+    char byte = 0;
     DWORD read = 0;
     if (GetParam().heldIntact) {
         held = CreateFileW(WideFixturePath("signed_full.exe").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                            OPEN_EXISTING, 0, nullptr);
-        ASSERT_TRUE(ReadFile(held, bytes, 1, &read, nullptr));  // "M"
+        ASSERT_TRUE(ReadFile(held, &byte, 1, &read, nullptr));  // "M"
     }
     EXPECT_EQ(static_cast<DWORD>(VerifyAndClose(Widen(path), held)), static_cast<DWORD>(GetParam().status));
     std::wstring text;
     EXPECT_FALSE(VerifyInstallerSignature(Widen(path), Widen(SignerFingerprint("leaf")), text, held));
     EXPECT_EQ(text, L"The downloaded Velto setup has no readable Authenticode signature.");
     if (held != nullptr) {
-        EXPECT_TRUE(ReadFile(held, bytes, 1, &read, nullptr) && std::string(bytes, read) == "Z");
+        EXPECT_TRUE(ReadFile(held, &byte, 1, &read, nullptr) && read == 1 && byte == 'Z');
         EXPECT_TRUE(CloseHandle(held));
     }
 }
