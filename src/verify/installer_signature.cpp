@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <limits>
 
+#include "verify/chain_error_status.h"
 #include "verify/hex_text.h"
 #include "verify/trust_request.h"
 
@@ -40,8 +41,21 @@ bool FindSignerCertificate(EmbeddedSignature& signature) {
     return static_cast<bool>(signature.certificate);
 }
 
-bool IsAcceptedTrustStatus(LONG status) {
-    return status == 0 || status == CERT_E_UNTRUSTEDROOT || status == CERT_E_CHAINING;
+bool IsToleratedTrustStatus(LONG status) {
+    return status == CERT_E_UNTRUSTEDROOT || status == CERT_E_CHAINING;
+}
+
+// The verdict to judge: the policy's status, unless it is one of the two
+// tolerated ones, which may stand in front of problems the policy ranks
+// lower. Then the signer's chain decides, read from the state the verify
+// call kept; a chain that cannot be read proves nothing, so the tolerated
+// status is then refused as it stands.
+LONG TrustVerdict(LONG trustStatus, HANDLE trustState) {
+    if (!IsToleratedTrustStatus(trustStatus)) return trustStatus;
+    CRYPT_PROVIDER_DATA* provider = WTHelperProvDataFromStateData(trustState);
+    const CRYPT_PROVIDER_SGNR* signer = provider ? WTHelperGetProvSignerFromChain(provider, 0, FALSE, 0) : nullptr;
+    if (signer == nullptr || signer->pChainContext == nullptr) return trustStatus;
+    return StatusForChainErrors(signer->pChainContext->TrustStatus.dwErrorStatus);
 }
 
 bool PinMatches(const std::wstring& fingerprint, const std::wstring& pinnedThumbprint) {
@@ -64,7 +78,7 @@ std::wstring TrustRejectionMessage(LONG status) {
 // What reading the signature opened is released on the way out, before the
 // policy's state is.
 bool CheckSignerAndVerdict(const std::wstring& path, const std::wstring& pinnedThumbprint, LONG trustStatus,
-                           std::wstring& errorText) {
+                           HANDLE trustState, std::wstring& errorText) {
     EmbeddedSignature signature;
     std::wstring fingerprint;
     if (!FingerprintEmbeddedSigner(path, signature, fingerprint, errorText)) return false;
@@ -72,8 +86,9 @@ bool CheckSignerAndVerdict(const std::wstring& path, const std::wstring& pinnedT
         errorText = L"Security check failed: the Velto setup was not signed by the certificate pinned into this bootstrapper.";
         return false;
     }
-    if (!IsAcceptedTrustStatus(trustStatus)) {
-        errorText = TrustRejectionMessage(trustStatus);
+    const LONG verdict = TrustVerdict(trustStatus, trustState);
+    if (verdict != 0) {
+        errorText = TrustRejectionMessage(verdict);
         return false;
     }
     return true;
@@ -126,7 +141,7 @@ bool VerifyInstallerSignature(const std::wstring& path, const std::wstring& pinn
 
     // The verdict is asked for first but judged last, after the pin.
     const LONG trustStatus = WinVerifyTrust(nullptr, &action, &trust);
-    const bool verified = CheckSignerAndVerdict(path, pinnedThumbprint, trustStatus, errorText);
+    const bool verified = CheckSignerAndVerdict(path, pinnedThumbprint, trustStatus, trust.hWVTStateData, errorText);
 
     // The policy keeps state from the first call whatever its verdict.
     trust.dwStateAction = WTD_STATEACTION_CLOSE;

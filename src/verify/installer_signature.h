@@ -13,7 +13,9 @@
 // True when the first signer's certificate has the SHA-256 fingerprint
 // pinnedThumbprint (any separators and letter case) and the platform's
 // Authenticode policy accepts the file, an untrusted root or an incomplete
-// chain being tolerated. False with errorText replaced otherwise. heldFile,
+// chain being tolerated and nothing else: when the policy reports one of
+// those two, the signer's chain must show no other problem than them and
+// the unchecked revocation. False with errorText replaced otherwise. heldFile,
 // when given, is the file at path held open, which the policy then reads.
 bool VerifyInstallerSignature(const std::wstring& path, const std::wstring& pinnedThumbprint,
                               std::wstring& errorText, HANDLE heldFile = nullptr);

@@ -29,18 +29,18 @@ const PrecedenceCase kPrecedenceCases[] = {
     {"NoProblem", {}, true, 0},
     {"ExpiredUnderTrustedRoot", {X509_V_ERR_CERT_HAS_EXPIRED}, true, CERT_E_EXPIRED},
     {"NotYetValid", {X509_V_ERR_CERT_NOT_YET_VALID}, true, CERT_E_EXPIRED},
-    // A tolerated untrusted root never hides a refusing problem, in
-    // OpenSSL's own order of finding them or any other.
-    {"ExpiryBeforeUntrustedRoot", {X509_V_ERR_SELF_SIGNED_CERT_IN_CHAIN, X509_V_ERR_CERT_HAS_EXPIRED}, true,
-     CERT_E_EXPIRED},
-    {"ExpiryBeforeUntrustedRootInAnyOrder", {X509_V_ERR_CERT_HAS_EXPIRED, X509_V_ERR_SELF_SIGNED_CERT_IN_CHAIN}, true,
-     CERT_E_EXPIRED},
-    {"WrongUsageBeforeUntrustedRoot", {X509_V_ERR_SELF_SIGNED_CERT_IN_CHAIN}, false, CERT_E_WRONG_USAGE},
+    // The documented order puts an untrusted root ahead of expiry and wrong usage, in
+    // any order OpenSSL finds them; the chain's error bits keep the rest.
+    {"UntrustedRootAheadOfExpiry", {X509_V_ERR_SELF_SIGNED_CERT_IN_CHAIN, X509_V_ERR_CERT_HAS_EXPIRED}, true,
+     CERT_E_UNTRUSTEDROOT},
+    {"UntrustedRootAheadOfExpiryInAnyOrder", {X509_V_ERR_CERT_HAS_EXPIRED, X509_V_ERR_SELF_SIGNED_CERT_IN_CHAIN},
+     true, CERT_E_UNTRUSTEDROOT},
+    {"UntrustedRootAheadOfWrongUsage", {X509_V_ERR_SELF_SIGNED_CERT_IN_CHAIN}, false, CERT_E_UNTRUSTEDROOT},
     {"SelfSignedLeaf", {X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT}, true, CERT_E_UNTRUSTEDROOT},
-    {"ExpiryBeforeIncompleteChain",
+    {"IncompleteChainAheadOfExpiry",
      {X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT_LOCALLY, X509_V_ERR_UNABLE_TO_VERIFY_LEAF_SIGNATURE,
       X509_V_ERR_CERT_HAS_EXPIRED},
-     true, CERT_E_EXPIRED},
+     true, CERT_E_CHAINING},
     {"UntrustedRootBeforeIncompleteChain", {X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT, X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT},
      true, CERT_E_UNTRUSTEDROOT},
     {"WrongUsageBeforeExpiry", {X509_V_ERR_CERT_HAS_EXPIRED}, false, CERT_E_WRONG_USAGE},

@@ -22,6 +22,7 @@ constexpr const wchar_t* kCertificateSignature = L"Windows rejected the Velto se
 constexpr const wchar_t* kBasicConstraints = L"Windows rejected the Velto setup signature (0x80096019).";
 constexpr const wchar_t* kCriticalExtension = L"Windows rejected the Velto setup signature (0x800B0105).";
 constexpr const wchar_t* kAlgorithm = L"Windows rejected the Velto setup signature (0x80090008).";
+constexpr const wchar_t* kTimeStamp = L"Windows rejected the Velto setup signature (0x80096005).";
 constexpr const wchar_t* kPin =
     L"Security check failed: the Velto setup was not signed by the certificate pinned into this bootstrapper.";
 
@@ -42,11 +43,11 @@ const std::vector<FixtureCase>& FixtureCatalog() {
         {"signed_nointer.exe", "leaf", {CERT_E_CHAINING, kAccepted}, {CERT_E_CHAINING, kAccepted}},
         {"signed_self.exe", "self", {CERT_E_UNTRUSTEDROOT, kAccepted}, {CERT_E_UNTRUSTEDROOT, kAccepted}},
         {"signed_other.exe", "other", {CERT_E_UNTRUSTEDROOT, kAccepted}, {CERT_E_UNTRUSTEDROOT, kAccepted}},
-        // Expiry and wrong usage rank above an untrusted root (chain_policy.cpp). Without a trusted
-        // root the timestamp authority cannot be trusted either, so the signer is judged now.
-        {"signed_expired.exe", "expired", {CERT_E_EXPIRED, kExpired}, {CERT_E_EXPIRED, kExpired}},
-        {"signed_expired_timestamped.exe", "expired", {kOk, kAccepted}, {CERT_E_EXPIRED, kExpired}},
-        {"signed_serverauth.exe", "server", {CERT_E_WRONG_USAGE, kWrongUsage}, {CERT_E_WRONG_USAGE, kWrongUsage}},
+        // An untrusted root ranks above expiry and wrong usage (chain_policy.cpp); the chain's error
+        // bits say the rest. Without a trusted root no timestamp authority is trusted either.
+        {"signed_expired.exe", "expired", {CERT_E_EXPIRED, kExpired}, {CERT_E_UNTRUSTEDROOT, kExpired}},
+        {"signed_expired_timestamped.exe", "expired", {kOk, kAccepted}, {TRUST_E_TIME_STAMP, kTimeStamp}},
+        {"signed_serverauth.exe", "server", {CERT_E_WRONG_USAGE, kWrongUsage}, {CERT_E_UNTRUSTEDROOT, kWrongUsage}},
         {"tampered_code.exe", "leaf", {TRUST_E_BAD_DIGEST, kModified}, {TRUST_E_BAD_DIGEST, kModified}},
         {"tampered_overlay.exe", "leaf", {TRUST_E_BAD_DIGEST, kModified}, {TRUST_E_BAD_DIGEST, kModified}},
         {"tampered_sigvalue.exe", "leaf", {TRUST_E_CERT_SIGNATURE, kInvalid}, {TRUST_E_CERT_SIGNATURE, kInvalid}},
@@ -69,10 +70,15 @@ const std::vector<FixtureCase>& FixtureCatalog() {
         {"mz_truncated.bin", "leaf", {TRUST_E_NOSIGNATURE, kNoSignature}, {TRUST_E_NOSIGNATURE, kNoSignature}},
 
         // Timestamps. A legacy PKCS #9 countersignature rescues an expired signer like an RFC 3161
-        // token; either one copied onto another signature covers another signature value.
-        {"signed_expired_legacystamp.exe", "expired", {kOk, kAccepted}, {CERT_E_EXPIRED, kExpired}},
-        {"stamp_moved.exe", "expired", {CERT_E_EXPIRED, kExpired}, {CERT_E_EXPIRED, kExpired}},
-        {"legacystamp_moved.exe", "expired", {CERT_E_EXPIRED, kExpired}, {CERT_E_EXPIRED, kExpired}},
+        // token; one copied onto another signature, or broken, refuses the signature.
+        {"signed_expired_legacystamp.exe", "expired", {kOk, kAccepted}, {TRUST_E_TIME_STAMP, kTimeStamp}},
+        {"stamp_moved.exe", "expired", {TRUST_E_TIME_STAMP, kTimeStamp}, {TRUST_E_TIME_STAMP, kTimeStamp}},
+        {"legacystamp_moved.exe", "expired", {TRUST_E_TIME_STAMP, kTimeStamp}, {TRUST_E_TIME_STAMP, kTimeStamp}},
+        {"stamp_broken.exe", "leaf", {TRUST_E_TIME_STAMP, kTimeStamp}, {TRUST_E_TIME_STAMP, kTimeStamp}},
+        // The authority is judged at the stamped moment (2020-06-01): lapsed since, or issued after.
+        {"stamp_authority_lapsed.exe", "expired", {kOk, kAccepted}, {TRUST_E_TIME_STAMP, kTimeStamp}},
+        {"stamp_authority_late.exe", "expired", {TRUST_E_TIME_STAMP, kTimeStamp}, {TRUST_E_TIME_STAMP, kTimeStamp}},
+        {"signed_lifetime_timestamped.exe", "lifetime", {CERT_E_EXPIRED, kExpired}, {TRUST_E_TIME_STAMP, kTimeStamp}},
 
         // Forgeries of the signed content. Windows' exact codes here are not known; Wine reports
         // TRUST_E_BAD_DIGEST for a content digest that does not match, and any code refuses.
@@ -104,18 +110,28 @@ const std::vector<FixtureCase>& FixtureCatalog() {
         {"forged_md5signer.exe", "leaf", {NTE_BAD_ALGID, kInvalid}, {NTE_BAD_ALGID, kInvalid}},
         {"forged_md5signature.exe", "leaf", {NTE_BAD_ALGID, kInvalid}, {NTE_BAD_ALGID, kInvalid}},
         {"forged_sha1image.exe", "leaf", {NTE_BAD_ALGID, kAlgorithm}, {NTE_BAD_ALGID, kAlgorithm}},
+        {"tampered_ecdsalabel.exe", "leaf", {NTE_BAD_ALGID, kInvalid}, {NTE_BAD_ALGID, kInvalid}},
+        // Signed attributes stored with a stretched length; signed content tagged as CMS has it.
+        {"tampered_attrlength.exe", "leaf", {TRUST_E_CERT_SIGNATURE, kInvalid}, {TRUST_E_CERT_SIGNATURE, kInvalid}},
+        {"tampered_encapoctet.exe", "leaf", {TRUST_E_NOSIGNATURE, kUnsigned}, {TRUST_E_NOSIGNATURE, kUnsigned}},
 
         // Chains on real certificates. A leaf without extended usage may sign code (no extension
         // means every usage); a CA as signer is refused by the basic constraints, which Windows
         // may not apply to Authenticode: refused until known.
         {"signed_underserverca.exe", "underserverca", {CERT_E_WRONG_USAGE, kWrongUsage},
-         {CERT_E_WRONG_USAGE, kWrongUsage}},
+         {CERT_E_UNTRUSTEDROOT, kWrongUsage}},
         {"signed_noeku.exe", "noeku", {kOk, kAccepted}, {CERT_E_UNTRUSTEDROOT, kAccepted}},
-        {"signed_future.exe", "future", {CERT_E_EXPIRED, kExpired}, {CERT_E_EXPIRED, kExpired}},
+        {"signed_future.exe", "future", {CERT_E_EXPIRED, kExpired}, {CERT_E_UNTRUSTEDROOT, kExpired}},
         {"signed_casigner.exe", "casigner", {TRUST_E_BASIC_CONSTRAINTS, kBasicConstraints},
-         {TRUST_E_BASIC_CONSTRAINTS, kBasicConstraints}},
+         {CERT_E_UNTRUSTEDROOT, kBasicConstraints}},
         {"signed_critical.exe", "critical", {CERT_E_CRITICAL, kCriticalExtension},
-         {CERT_E_CRITICAL, kCriticalExtension}},
+         {CERT_E_UNTRUSTEDROOT, kCriticalExtension}},
+        // Critical extensions as Windows knows them, not OpenSSL; RSA keys under 1024 bits.
+        {"signed_nscertcritical.exe", "nscert", {CERT_E_CRITICAL, kCriticalExtension},
+         {CERT_E_UNTRUSTEDROOT, kCriticalExtension}},
+        {"signed_akicritical.exe", "akicritical", {kOk, kAccepted}, {CERT_E_UNTRUSTEDROOT, kAccepted}},
+        {"signed_weakkey.exe", "weak", {TRUST_E_CERT_SIGNATURE, kCertificateSignature},
+         {TRUST_E_CERT_SIGNATURE, kCertificateSignature}},
         {"signed_selfbroken.exe", "selfbroken", {TRUST_E_CERT_SIGNATURE, kCertificateSignature},
          {TRUST_E_CERT_SIGNATURE, kCertificateSignature}},
 

@@ -64,6 +64,7 @@ struct DamageCase {
     const char* name;
     std::function<void(std::string&, const Places&)> damage;
     LONG status;
+    bool heldIntact = false;  // the request also carries a handle to the intact image
 };
 
 void PrintTo(const DamageCase& damage, std::ostream* out) { *out << damage.name; }
@@ -101,6 +102,8 @@ const DamageCase kDamageCases[] = {
      TRUST_E_NOSIGNATURE},
     {"DerLengthOfFiveBytes", [](std::string& b, const Places& p) { b[p.table + 9] = static_cast<char>(0x85); },
      TRUST_E_NOSIGNATURE},
+    // The policy reads the held file, whatever the path leads to; the signature is read by path.
+    {"HeldFileIsJudgedNotThePath", [](std::string& b, const Places&) { b.clear(); }, 0, true},
 };
 
 class DamagedImageTest : public testing::TestWithParam<DamageCase> {};
@@ -112,10 +115,22 @@ TEST_P(DamagedImageTest, IsRejectedAndHasNoReadableSignature) {
     GetParam().damage(image, PlacesIn(image));
     const std::string path = ScratchFolder() + "/damaged.exe";
     WriteWholeFile(path, image);
-    EXPECT_EQ(static_cast<DWORD>(VerifyAndClose(Widen(path))), static_cast<DWORD>(GetParam().status));
+    HANDLE held = nullptr;  // its position moved on, which the policy must neither use nor move
+    char byte = 0;
+    DWORD read = 0;
+    if (GetParam().heldIntact) {
+        held = CreateFileW(WideFixturePath("signed_full.exe").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                           OPEN_EXISTING, 0, nullptr);
+        ASSERT_TRUE(ReadFile(held, &byte, 1, &read, nullptr));  // "M"
+    }
+    EXPECT_EQ(static_cast<DWORD>(VerifyAndClose(Widen(path), held)), static_cast<DWORD>(GetParam().status));
     std::wstring text;
-    EXPECT_FALSE(VerifyInstallerSignature(Widen(path), Widen(SignerFingerprint("leaf")), text));
+    EXPECT_FALSE(VerifyInstallerSignature(Widen(path), Widen(SignerFingerprint("leaf")), text, held));
     EXPECT_EQ(text, L"The downloaded Velto setup has no readable Authenticode signature.");
+    if (held != nullptr) {
+        EXPECT_TRUE(ReadFile(held, &byte, 1, &read, nullptr) && read == 1 && byte == 'Z');
+        EXPECT_TRUE(CloseHandle(held));
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Fields, DamagedImageTest, testing::ValuesIn(kDamageCases),

@@ -15,10 +15,10 @@ void UseTrust(Trust trust) {
     setenv("SSL_CERT_DIR", PkiPath("empty_dir").c_str(), 1);
 }
 
-LONG VerifyAndClose(const std::wstring& path) {
+LONG VerifyAndClose(const std::wstring& path, HANDLE heldFile) {
     GUID action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
     WINTRUST_FILE_INFO file;
-    WINTRUST_DATA data = MakeFileTrustRequest(file, path);
+    WINTRUST_DATA data = MakeFileTrustRequest(file, path, heldFile);
     const std::size_t before = platform::wintrust::OpenTrustStateCount();
     const LONG status = WinVerifyTrust(nullptr, &action, &data);
     EXPECT_NE(data.hWVTStateData, nullptr);

@@ -10,10 +10,10 @@ namespace velto::test {
 
 void UseTrust(Trust trust);
 
-// WinVerifyTrust's verify call on a file and its closing call; returns the
-// verify call's status. Fails the test when the closing call does not
-// release the state the verify call kept.
-LONG VerifyAndClose(const std::wstring& path);
+// WinVerifyTrust's verify call on a file (held open by heldFile, when
+// given) and its closing call; returns the verify call's status. Fails the
+// test when the closing call does not release the state the verify call kept.
+LONG VerifyAndClose(const std::wstring& path, HANDLE heldFile = nullptr);
 
 const char* TrustName(Trust trust);
 

@@ -13,6 +13,9 @@ std::uint8_t certificateBytes[] = {0x30, 0x82, 0x01, 0x00, 0xAA};
 CERT_INFO certificateInfo{};
 CERT_CONTEXT certificate{X509_ASN_ENCODING, certificateBytes, sizeof(certificateBytes), &certificateInfo, kStore};
 void* trustState = nullptr;
+CRYPT_PROVIDER_DATA providerData{};
+CRYPT_PROVIDER_SGNR providerSigner{};
+CERT_CHAIN_CONTEXT chain{};
 
 void Record(const std::wstring& call) { script.calls.push_back(call); }
 
@@ -54,6 +57,20 @@ extern "C" LONG WINAPI WinVerifyTrust(HWND window, GUID* action, LPVOID request)
     const bool closesState = data->dwStateAction == WTD_STATEACTION_CLOSE && data->hWVTStateData == trustState;
     Record(plain && closesState ? L"trust close" : L"trust close unexpected");
     return 0;
+}
+
+extern "C" CRYPT_PROVIDER_DATA* WINAPI WTHelperProvDataFromStateData(HANDLE state) {
+    Record(state != nullptr && state == trustState ? L"provider data" : L"provider data unexpected");
+    return script.providerDataKept ? &providerData : nullptr;
+}
+
+extern "C" CRYPT_PROVIDER_SGNR* WINAPI WTHelperGetProvSignerFromChain(CRYPT_PROVIDER_DATA* data, DWORD signer,
+                                                                     BOOL counterSigner, DWORD counterSignerIndex) {
+    const bool plain = data == &providerData && signer == 0 && !counterSigner && counterSignerIndex == 0;
+    Record(plain ? L"provider signer" : L"provider signer unexpected");
+    chain.TrustStatus.dwErrorStatus = script.chainErrors;
+    providerSigner.pChainContext = script.chainKept ? &chain : nullptr;
+    return script.signerKept ? &providerSigner : nullptr;
 }
 
 extern "C" BOOL WINAPI CryptQueryObject(DWORD objectType, const void* object, DWORD contentFlags, DWORD formatFlags,

@@ -21,6 +21,8 @@ struct WinTrustScript {
     bool signatureVerifies = true;
     bool fingerprintComputed = true;
     std::array<std::uint8_t, 32> fingerprint{};
+    bool providerDataKept = true, signerKept = true, chainKept = true;  // what the trust state yields
+    DWORD chainErrors = 0;
 
     std::vector<std::wstring> calls;
 };

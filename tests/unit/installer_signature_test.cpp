@@ -34,13 +34,21 @@ const std::vector<std::wstring> kFullRun{L"trust verify " + kPath, L"query " + k
                                          L"find", L"verify signature", L"fingerprint", L"free certificate",
                                          L"close message", L"close store", L"trust close"};
 
+std::vector<std::wstring> RunReading(std::vector<std::wstring> reads) {  // the trust state read before any release
+    std::vector<std::wstring> run = kFullRun;
+    run.insert(run.begin() + 7, reads.begin(), reads.end());
+    return run;
+}
+
+const std::vector<std::wstring> kChainReadRun = RunReading({L"provider data", L"provider signer"});
+
 class AcceptedStatus : public InstallerSignatureTest, public ::testing::WithParamInterface<LONG> {};
 
 TEST_P(AcceptedStatus, PassesWithThePinnedSigner) {
     TrustScript().trustStatus = GetParam();
     EXPECT_TRUE(Verify());
     EXPECT_EQ(errorText, L"untouched");
-    EXPECT_EQ(Calls(), kFullRun);
+    EXPECT_EQ(Calls(), GetParam() == 0 ? kFullRun : kChainReadRun);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, AcceptedStatus,
@@ -109,6 +117,49 @@ INSTANTIATE_TEST_SUITE_P(
         OutcomeCase{"all_bits", [](WinTrustScript& s) { s.trustStatus = -1; },
                     L"Windows rejected the Velto setup signature (0xFFFFFFFF).", kFullRun}),
     [](const ::testing::TestParamInfo<OutcomeCase>& caseInfo) { return std::string(caseInfo.param.name); });
+
+constexpr LONG kUntrustedRoot = static_cast<LONG>(0x800B0109), kChaining = static_cast<LONG>(0x800B010A);
+
+struct ChainCase {
+    const char* name;
+    LONG status;
+    DWORD errors;
+    const wchar_t* refusedWith;  // the status text of the message; null when the file passes
+    void (*arrange)(WinTrustScript&);
+};
+
+class ChainErrors : public InstallerSignatureTest, public ::testing::WithParamInterface<ChainCase> {};
+
+TEST_P(ChainErrors, ToleratedStatusPassesOnlyWithToleratedBits) {
+    const ChainCase& row = GetParam();
+    TrustScript().trustStatus = row.status;
+    TrustScript().chainErrors = row.errors;
+    if (row.arrange != nullptr) row.arrange(TrustScript());
+    EXPECT_EQ(Verify(), row.refusedWith == nullptr);
+    EXPECT_EQ(errorText, row.refusedWith == nullptr ? std::wstring(L"untouched")
+                         : L"Windows rejected the Velto setup signature (" + std::wstring(row.refusedWith) + L").");
+    EXPECT_EQ(Calls(), TrustScript().providerDataKept ? kChainReadRun : RunReading({L"provider data"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Bits, ChainErrors,
+    ::testing::Values(
+        ChainCase{"untrusted_root", kUntrustedRoot, CERT_TRUST_IS_UNTRUSTED_ROOT, nullptr, nullptr},
+        ChainCase{"partial_chain_revocation_unknown", kChaining, CERT_TRUST_IS_PARTIAL_CHAIN |
+                  CERT_TRUST_REVOCATION_STATUS_UNKNOWN | CERT_TRUST_IS_OFFLINE_REVOCATION, nullptr, nullptr},
+        ChainCase{"expired", kUntrustedRoot, CERT_TRUST_IS_UNTRUSTED_ROOT | CERT_TRUST_IS_NOT_TIME_VALID, L"0x800B0101", nullptr},
+        // The documented order names the refusal, an unknown critical extension before an invalid one.
+        ChainCase{"wrong_usage_before_expiry", kChaining, CERT_TRUST_IS_NOT_VALID_FOR_USAGE | CERT_TRUST_IS_NOT_TIME_VALID,
+                  L"0x800B0110", nullptr},
+        ChainCase{"critical_before_invalid_extension", kUntrustedRoot,
+                  CERT_TRUST_INVALID_EXTENSION | CERT_TRUST_HAS_NOT_SUPPORTED_CRITICAL_EXT, L"0x800B0105", nullptr},
+        ChainCase{"revoked", kUntrustedRoot, CERT_TRUST_IS_REVOKED, L"0x80092010", nullptr},
+        ChainCase{"unknown_bit", kChaining, 0x80000000u, L"0x800B010B", nullptr},
+        // A tolerated status whose chain cannot be read is refused as it stands.
+        ChainCase{"no_provider_data", kUntrustedRoot, 0, L"0x800B0109", [](WinTrustScript& s) { s.providerDataKept = false; }},
+        ChainCase{"no_signer", kChaining, 0, L"0x800B010A", [](WinTrustScript& s) { s.signerKept = false; }},
+        ChainCase{"no_chain", kUntrustedRoot, 0, L"0x800B0109", [](WinTrustScript& s) { s.chainKept = false; }}),
+    [](const ::testing::TestParamInfo<ChainCase>& caseInfo) { return std::string(caseInfo.param.name); });
 
 struct PinCase {
     std::wstring pin;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "win_types.h"
+#include "wincrypt.h"
 #include "winerror.h"
 
 struct WINTRUST_FILE_INFO {
@@ -49,3 +50,24 @@ struct WINTRUST_DATA {
     { 0x00aac56b, 0xcd44, 0x11d0, { 0x8c, 0xc2, 0x00, 0xc0, 0x4f, 0xc2, 0x95, 0xee } }
 
 extern "C" LONG WINAPI WinVerifyTrust(HWND hwnd, GUID* pgActionID, LPVOID pWVTData);
+
+// What a verify call kept, as the provider's helpers hand it out. Windows'
+// records hold much more (the request, the stores, the message, each
+// signer's certificates and counter-signers); the layer gives the signers
+// and each one's chain.
+struct CRYPT_PROVIDER_SGNR {
+    DWORD cbStruct;
+    DWORD dwError;
+    PCCERT_CHAIN_CONTEXT pChainContext;  // null when the chain was never judged
+};
+
+struct CRYPT_PROVIDER_DATA {
+    DWORD cbStruct;
+    DWORD csSigners;
+    CRYPT_PROVIDER_SGNR* pasSigners;
+    DWORD dwFinalError;
+};
+
+extern "C" CRYPT_PROVIDER_DATA* WINAPI WTHelperProvDataFromStateData(HANDLE hStateData);
+extern "C" CRYPT_PROVIDER_SGNR* WINAPI WTHelperGetProvSignerFromChain(CRYPT_PROVIDER_DATA* pProvData, DWORD idxSigner,
+                                                                     BOOL fCounterSigner, DWORD idxCounterSigner);

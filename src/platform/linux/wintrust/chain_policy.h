@@ -1,7 +1,8 @@
 // The certificate side of the Authenticode verdict: a chain from the signer
-// through the signature's own certificates to the machine's trust store,
-// the code-signing usage, the validity at the signing time, and the one
-// Windows status that sums up whatever went wrong.
+// (or a timestamp's authority) through the signature's own certificates to
+// the machine's trust store, its usage, its validity at the signing time,
+// the chain's error bits as Windows' chain context reports them, and the
+// one Windows status that sums up whatever went wrong.
 #pragma once
 
 #include <ctime>
@@ -24,19 +25,32 @@ namespace velto::platform::wintrust {
 // depend on it. Null only when out of memory.
 StoreOwner LoadTrustStore();
 
-// Everything the chain check found; empty problems means a trusted chain.
+// What the end certificate of the chain is for.
+enum class ChainUsage { kCodeSigning, kTimeStamping };
+
+// Everything the chain check found; no finding at all means a trusted chain.
 struct ChainOutcome {
     std::vector<int> verifyErrors;  // X509_V_ERR_* values, every one seen
     bool codeSigningAllowed = true;
     bool certificateMalformed = false;
-    bool signerIsAuthority = false;  // the signer's certificate says it is a CA
+    bool signerIsAuthority = false;             // the end certificate says it is a CA
+    bool unsupportedCriticalExtension = false;  // one Windows does not know
+    bool weakKey = false;                       // an RSA key under 1024 bits
 };
 
-ChainOutcome CheckSignerChain(X509* signer, STACK_OF(X509)* embedded, X509_STORE* trust,
-                              std::optional<std::time_t> validAt);
+// validAt empty: now.
+ChainOutcome CheckChain(X509* endCertificate, STACK_OF(X509)* embedded, X509_STORE* trust,
+                        std::optional<std::time_t> validAt, ChainUsage usage);
+
+// Whether the certificate's extended usage includes lifetime signing
+// (1.3.6.1.4.1.311.10.3.13): its signatures end with it, timestamp or not.
+bool HasLifetimeSigningUsage(X509* certificate);
 
 // The Windows status for one OpenSSL verification error.
 LONG StatusForVerifyError(int verifyError);
+
+// The CERT_TRUST_* error bits of an outcome: one or more for every finding.
+DWORD ChainErrorBits(const ChainOutcome& outcome);
 
 // The one status of an outcome with any number of problems; see the
 // precedence in the source.

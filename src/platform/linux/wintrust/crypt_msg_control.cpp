@@ -58,15 +58,16 @@ PkeyOwner KeyFromPublicKeyInfo(const CERT_PUBLIC_KEY_INFO& info) {
 // IssuerAndSerialNumber ::= SEQUENCE {
 //     issuer        Name,
 //     serialNumber  CertificateSerialNumber }
-const PKCS7_SIGNER_INFO* SignerNamedBy(const SignedMessage& message, const CERT_INFO& info) {
+// The index of that signer, or -1.
+int SignerNamedBy(const SignedMessage& message, const CERT_INFO& info) {
     for (int index = 0; index < SignerCount(message); ++index) {
         const PKCS7_SIGNER_INFO* signer = SignerAt(message, index);
         if (SameBytes(SignerIssuer(signer), BlobBytes(info.Issuer)) &&
             IntegerBlobsEqual(SignerSerialLittleEndian(signer), BlobBytes(info.SerialNumber))) {
-            return signer;
+            return index;
         }
     }
-    return nullptr;
+    return -1;
 }
 
 }  // namespace
@@ -80,8 +81,8 @@ extern "C" BOOL WINAPI CryptMsgControl(HCRYPTMSG hCryptMsg, DWORD, DWORD dwCtrlT
     if (dwCtrlType != CMSG_CTRL_VERIFY_SIGNATURE || info == nullptr) {
         return Fail(E_INVALIDARG);
     }
-    const PKCS7_SIGNER_INFO* signer = SignerNamedBy(message->message, *info);
-    if (signer == nullptr) {
+    const int signer = SignerNamedBy(message->message, *info);
+    if (signer < 0) {
         return Fail(CRYPT_E_SIGNER_NOT_FOUND);
     }
     PkeyOwner key = KeyFromPublicKeyInfo(info->SubjectPublicKeyInfo);
@@ -89,7 +90,8 @@ extern "C" BOOL WINAPI CryptMsgControl(HCRYPTMSG hCryptMsg, DWORD, DWORD dwCtrlT
         ERR_clear_error();
         return Fail(NTE_BAD_SIGNATURE);  // no usable key: nothing can verify
     }
-    const SignerCheck check = VerifySignerSignature(message->message.content, signer, key.get());
+    const SignerCheck check = VerifySignerSignature(message->message.content, SignerAt(message->message, signer),
+                                                    SignerEncodingAt(message->message, signer), key.get());
     ERR_clear_error();
     switch (check) {
     case SignerCheck::kValid:

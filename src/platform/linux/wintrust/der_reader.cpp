@@ -26,6 +26,9 @@ bool ReadHeader(Bytes input, std::uint8_t& tag, std::uint64_t& contentLength, st
         return true;
     }
     const std::size_t count = first & 0x7F;
+    // An indefinite length (BER) is refused, in the outer PKCS #7 as
+    // anywhere: whether Windows reads a signature encoded so is not known,
+    // and refusing cannot let through what Windows refuses.
     if (count == 0 || count > kMaxLengthBytes || input.size() < 2 + count) {
         return false;  // indefinite length, or a length no signature needs
     }

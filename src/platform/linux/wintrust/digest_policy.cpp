@@ -29,17 +29,18 @@ const EVP_MD* AcceptedDigest(const X509_ALGOR* algorithm) {
     return IsAcceptedDigestNid(nid) ? EVP_get_digestbynid(nid) : nullptr;
 }
 
-bool SignatureAlgorithmAgrees(const X509_ALGOR* signatureAlgorithm, const EVP_MD* digest) {
+bool SignatureAlgorithmAgrees(const X509_ALGOR* signatureAlgorithm, const EVP_MD* digest, const EVP_PKEY* key) {
     const int nid = AlgorithmNid(signatureAlgorithm);
     int digestNid = NID_undef;
-    int keyNid = NID_undef;
-    if (nid == NID_undef || digest == nullptr) {
+    int keyNid = nid;  // a key algorithm alone: the digest is the signer's
+    if (nid == NID_undef || digest == nullptr || key == nullptr) {
         return false;
     }
-    if (OBJ_find_sigid_algs(nid, &digestNid, &keyNid) != 1) {
-        return true;  // a key algorithm alone: the digest is the signer's
+    if (OBJ_find_sigid_algs(nid, &digestNid, &keyNid) == 1 && digestNid != EVP_MD_get_type(digest)) {
+        return false;
     }
-    return digestNid == EVP_MD_get_type(digest);
+    const int keyType = EVP_PKEY_get_base_id(key);
+    return keyType != EVP_PKEY_RSA_PSS && keyNid != NID_rsassaPss && keyNid == keyType;
 }
 
 }  // namespace velto::platform::wintrust

@@ -13,9 +13,12 @@ namespace velto::platform::wintrust {
 // otherwise null.
 const EVP_MD* AcceptedDigest(const X509_ALGOR* algorithm);
 
-// Whether a signer's signature algorithm agrees with its digest: either a
-// bare key algorithm (rsaEncryption, as Authenticode signers write it) or
-// a combined one whose hash is that same digest.
-bool SignatureAlgorithmAgrees(const X509_ALGOR* signatureAlgorithm, const EVP_MD* digest);
+// Whether a signer's signature algorithm agrees with its digest and its
+// key: either a bare key algorithm (rsaEncryption, as Authenticode signers
+// write it) or a combined one whose hash is that same digest, and in both
+// cases of the key's own type, so an RSA signature labelled ECDSA or DSA
+// is refused. RSA-PSS is refused whether the label or the key says it:
+// whether Windows' Authenticode policy accepts a PSS signer is not known.
+bool SignatureAlgorithmAgrees(const X509_ALGOR* signatureAlgorithm, const EVP_MD* digest, const EVP_PKEY* key);
 
 }  // namespace velto::platform::wintrust

@@ -43,6 +43,9 @@ LONG CompareImageDigest(const InputFile& file, const PeLayout& layout, const Sig
         // take in table bytes: no signature made over this digest holds there.
         return TRUST_E_BAD_DIGEST;
     }
+    if (message.contentTag != der_tag::kSequence) {
+        return TRUST_E_NOSIGNATURE;  // SpcIndirectDataContent is a SEQUENCE, not wrapped in anything
+    }
     switch (ReadIndirectData(message.contentType, message.content, indirect)) {
     case IndirectDataResult::kMalformed:
         return TRUST_E_NOSIGNATURE;
@@ -83,7 +86,8 @@ LONG CheckOnlySigner(const SignedMessage& message, const IndirectData& indirect,
         return TRUST_E_NO_SIGNER_CERT;
     }
     X509* certificate = sk_X509_value(message.certificates.get(), certificateIndex);
-    const LONG status = StatusForSignerCheck(VerifySignerSignature(message.content, signer, X509_get0_pubkey(certificate)));
+    const LONG status = StatusForSignerCheck(
+        VerifySignerSignature(message.content, signer, SignerEncodingAt(message, 0), X509_get0_pubkey(certificate)));
     if (status != ERROR_SUCCESS) {
         return status;
     }
@@ -91,13 +95,25 @@ LONG CheckOnlySigner(const SignedMessage& message, const IndirectData& indirect,
     return AcceptedDigest(signer->digest_alg) == indirect.digestAlgorithm ? ERROR_SUCCESS : NTE_BAD_ALGID;
 }
 
-LONG JudgeChain(const SignedMessage& message, X509* certificate) {
+// A timestamp that is there must verify. The chain is judged at the
+// stamped moment, or now without one; a lifetime-signing certificate's
+// signatures end with it, so its chain is judged now whatever the stamp.
+LONG JudgeChain(const SignedMessage& message, X509* certificate, ImageVerdict& verdict) {
     StoreOwner trust = LoadTrustStore();
     if (!trust) {
         return E_OUTOFMEMORY;
     }
-    const std::optional<std::time_t> stamped = VerifiedTimestamp(message, SignerAt(message, 0), trust.get());
-    const ChainOutcome outcome = CheckSignerChain(certificate, message.certificates.get(), trust.get(), stamped);
+    const Timestamp stamp = CheckTimestamp(message, SignerAt(message, 0), trust.get());
+    if (stamp.result == TimestampResult::kInvalid) {
+        return TRUST_E_TIME_STAMP;
+    }
+    std::optional<std::time_t> validAt;
+    if (stamp.result == TimestampResult::kVerified && !HasLifetimeSigningUsage(certificate)) {
+        validAt = stamp.time;
+    }
+    const ChainOutcome outcome =
+        CheckChain(certificate, message.certificates.get(), trust.get(), validAt, ChainUsage::kCodeSigning);
+    verdict.chainErrors = ChainErrorBits(outcome);
     return StatusForChainOutcome(outcome);
 }
 
@@ -120,7 +136,7 @@ ImageVerdict VerifyImageFile(const InputFile& file) {
         return verdict;
     }
     X509* certificate = sk_X509_value(verdict.message->certificates.get(), verdict.signerCertificate);
-    verdict.status = JudgeChain(*verdict.message, certificate);
+    verdict.status = JudgeChain(*verdict.message, certificate, verdict);
     return verdict;
 }
 

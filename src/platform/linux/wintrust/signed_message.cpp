@@ -53,6 +53,7 @@ bool ReadEncapsulatedContent(const DerElement& contentInfo, SignedMessage& messa
     if (!ReadDerElement(inner, value) || !inner.empty()) {
         return false;
     }
+    message.contentTag = value.tag;
     message.content = value.content;
     return true;
 }
@@ -110,6 +111,13 @@ bool SliceSignedData(Bytes signedData, SignedMessage& message) {
     if (!ReadDerElementWithTag(signedData, der_tag::kSet, element) || !signedData.empty()) {
         return false;
     }
+    for (Bytes signers = element.content; !signers.empty();) {
+        DerElement signer;
+        if (!ReadDerElementWithTag(signers, der_tag::kSequence, signer)) {
+            return false;
+        }
+        message.signerEncodings.push_back(signer.whole);
+    }
     return ReadCertificates(certificates, message);
 }
 
@@ -131,7 +139,9 @@ bool ParseSignedMessage(std::vector<std::uint8_t> der, SignedMessage& message) {
         return false;
     }
     Bytes signedData;
-    return OpenContentInfo(message.der, signedData) && SliceSignedData(signedData, message);
+    // The stored signers must be the ones OpenSSL read, one for one.
+    return OpenContentInfo(message.der, signedData) && SliceSignedData(signedData, message) &&
+           message.signerEncodings.size() == static_cast<std::size_t>(SignerCount(message));
 }
 
 int SignerCount(const SignedMessage& message) {
@@ -144,6 +154,13 @@ PKCS7_SIGNER_INFO* SignerAt(const SignedMessage& message, int index) {
         return nullptr;
     }
     return sk_PKCS7_SIGNER_INFO_value(PKCS7_get_signer_info(message.pkcs7.get()), index);
+}
+
+Bytes SignerEncodingAt(const SignedMessage& message, int index) {
+    if (index < 0 || static_cast<std::size_t>(index) >= message.signerEncodings.size()) {
+        return {};
+    }
+    return message.signerEncodings[static_cast<std::size_t>(index)];
 }
 
 }  // namespace velto::platform::wintrust

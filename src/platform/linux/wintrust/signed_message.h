@@ -16,10 +16,12 @@ namespace velto::platform::wintrust {
 struct SignedMessage {
     std::vector<std::uint8_t> der;  // owns every byte the spans below point to
     Pkcs7Owner pkcs7;
-    Bytes contentType;  // contents octets of the content type's OBJECT IDENTIFIER
-    Bytes content;      // contents octets of the signed content (empty when detached)
+    Bytes contentType;       // contents octets of the content type's OBJECT IDENTIFIER
+    std::uint8_t contentTag = 0;  // the signed content's tag (0 when detached)
+    Bytes content;           // contents octets of the signed content (empty when detached)
     std::vector<Bytes> certificateEncodings;
     CertificateStackOwner certificates;  // parsed, in the same order
+    std::vector<Bytes> signerEncodings;  // each SignerInfo as stored, in OpenSSL's order
 };
 
 // Takes the DER of a ContentInfo. Fails for anything but a well-formed
@@ -28,6 +30,7 @@ bool ParseSignedMessage(std::vector<std::uint8_t> der, SignedMessage& message);
 
 int SignerCount(const SignedMessage& message);
 PKCS7_SIGNER_INFO* SignerAt(const SignedMessage& message, int index);
+Bytes SignerEncodingAt(const SignedMessage& message, int index);
 
 // OBJECT IDENTIFIER contents octets the layer recognises.
 inline constexpr std::uint8_t kOidSignedData[] = {0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x07, 0x02};

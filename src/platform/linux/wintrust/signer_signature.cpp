@@ -41,37 +41,55 @@ bool SignatureVerifies(const PKCS7_SIGNER_INFO* signer, const EVP_MD* algorithm,
                             signedLength) == 1;
 }
 
-SignerCheck VerifyOverAttributes(Bytes content, const PKCS7_SIGNER_INFO* signer, const EVP_MD* algorithm,
+// SignerInfo ::= SEQUENCE {
+//     version                    Version,
+//     issuerAndSerialNumber      IssuerAndSerialNumber,
+//     digestAlgorithm            DigestAlgorithmIdentifier,
+//     authenticatedAttributes    [0] IMPLICIT Attributes OPTIONAL, ... }
+// The stored authenticated attributes, whole.
+bool StoredAttributes(Bytes stored, DerElement& attributes) {
+    DerElement signerInfo, field;
+    if (!ReadDerElementWithTag(stored, der_tag::kSequence, signerInfo)) {
+        return false;
+    }
+    Bytes fields = signerInfo.content;
+    return ReadDerElementWithTag(fields, der_tag::kInteger, field) &&
+           ReadDerElementWithTag(fields, der_tag::kSequence, field) &&
+           ReadDerElementWithTag(fields, der_tag::kSequence, field) &&
+           ReadDerElementWithTag(fields, der_tag::kContextZero, attributes);
+}
+
+SignerCheck VerifyOverAttributes(Bytes content, const PKCS7_SIGNER_INFO* signer, Bytes stored, const EVP_MD* algorithm,
                                  EVP_PKEY* key) {
     if (!ContentDigestMatches(content, signer, algorithm)) {
         return SignerCheck::kContentDigestMismatch;
     }
-    // The signature is over the attributes as a SET OF (tag 0x31), in the
-    // order they were stored, not over the [0]-tagged bytes in the message.
-    unsigned char* encoded = nullptr;
-    const int length = ASN1_item_i2d(reinterpret_cast<ASN1_VALUE*>(signer->auth_attr), &encoded,
-                                     ASN1_ITEM_rptr(PKCS7_ATTR_VERIFY));
-    if (length <= 0 || encoded == nullptr) {
-        OPENSSL_free(encoded);
-        return SignerCheck::kBadSignature;  // attributes that cannot be re-encoded verify nothing
+    // The signature is over the attributes' bytes as they were stored, with
+    // the SET OF tag (0x31) in place of the [0]: not over a re-encoding,
+    // which would turn a stretched length or a constructed string back into
+    // what was signed and let altered bytes pass.
+    DerElement attributes;
+    if (!StoredAttributes(stored, attributes)) {
+        return SignerCheck::kBadSignature;
     }
-    const bool valid = SignatureVerifies(signer, algorithm, key, encoded, static_cast<std::size_t>(length));
-    OPENSSL_free(encoded);
-    return valid ? SignerCheck::kValid : SignerCheck::kBadSignature;
+    std::vector<std::uint8_t> signedBytes(attributes.whole.begin(), attributes.whole.end());
+    signedBytes[0] = der_tag::kSet;
+    return SignatureVerifies(signer, algorithm, key, signedBytes.data(), signedBytes.size()) ? SignerCheck::kValid
+                                                                                          : SignerCheck::kBadSignature;
 }
 
 }  // namespace
 
-SignerCheck VerifySignerSignature(Bytes content, const PKCS7_SIGNER_INFO* signer, EVP_PKEY* key) {
+SignerCheck VerifySignerSignature(Bytes content, const PKCS7_SIGNER_INFO* signer, Bytes stored, EVP_PKEY* key) {
     if (signer == nullptr || key == nullptr || signer->digest_alg == nullptr || signer->enc_digest == nullptr) {
         return SignerCheck::kBadSignature;
     }
     const EVP_MD* algorithm = AcceptedDigest(signer->digest_alg);
-    if (algorithm == nullptr || !SignatureAlgorithmAgrees(signer->digest_enc_alg, algorithm)) {
+    if (algorithm == nullptr || !SignatureAlgorithmAgrees(signer->digest_enc_alg, algorithm, key)) {
         return SignerCheck::kRefusedDigest;
     }
     if (sk_X509_ATTRIBUTE_num(signer->auth_attr) > 0) {
-        return VerifyOverAttributes(content, signer, algorithm, key);
+        return VerifyOverAttributes(content, signer, stored, algorithm, key);
     }
     return SignatureVerifies(signer, algorithm, key, content.data(), content.size()) ? SignerCheck::kValid
                                                                                     : SignerCheck::kBadSignature;

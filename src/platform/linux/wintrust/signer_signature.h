@@ -1,11 +1,11 @@
 // Whether a signer of a PKCS #7 SignedData signed the given content: the
 // messageDigest attribute must equal the digest of the content (for
 // Authenticode, the contents octets of SpcIndirectDataContent, without its
-// own tag and length), and the signature must verify over the
-// authenticated attributes re-encoded as a SET, with the given public key.
-// A signer without authenticated attributes signs the content itself. The
-// same check serves countersignatures, whose content is the signature
-// value they stamp.
+// own tag and length), and the signature must verify, with the given public
+// key, over the authenticated attributes exactly as stored, their [0] tag
+// read as the SET it stands for. A signer without authenticated attributes
+// signs the content itself. The same check serves timestamps, whose
+// content is the signature value they stamp or the TSTInfo.
 #pragma once
 
 #include <openssl/evp.h>
@@ -22,7 +22,8 @@ enum class SignerCheck {
     kRefusedDigest,          // a digest or signature algorithm outside the allow-list
 };
 
-SignerCheck VerifySignerSignature(Bytes content, const PKCS7_SIGNER_INFO* signer, EVP_PKEY* key);
+// stored is the SignerInfo's own encoding, which OpenSSL parsed into signer.
+SignerCheck VerifySignerSignature(Bytes content, const PKCS7_SIGNER_INFO* signer, Bytes stored, EVP_PKEY* key);
 
 // Whether the signer carries authenticated attributes whose contentType
 // names the given type (OBJECT IDENTIFIER contents octets). Without it the

@@ -1,5 +1,6 @@
-// The state a WinVerifyTrust verify call hands out in hWVTStateData and
-// its closing call takes back.
+// The state a WinVerifyTrust verify call hands out in hWVTStateData, which
+// the provider helpers read (WTHelperProvDataFromStateData,
+// WTHelperGetProvSignerFromChain) and the closing call takes back.
 #pragma once
 
 #include <cstddef>

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "platform/linux/handle_table.h"
 #include "platform/linux/kernel32.h"
 #include "platform/linux/text_conversion.h"
 #include "platform/linux/wintrust.h"
@@ -30,21 +31,47 @@ bool RequestIsUsable(const WINTRUST_DATA* data) {
     return data != nullptr && data->cbStruct >= offsetof(WINTRUST_DATA, pwszURLReference);
 }
 
-// The verdict on the file the request names; the failure to read it is a
-// verdict too.
-ImageVerdict JudgeFile(const WINTRUST_FILE_INFO* file) {
+ImageVerdict FailedAccess(DWORD code) {
     ImageVerdict verdict;
+    verdict.status = HresultFromWin32(code);
+    return verdict;
+}
+
+// A file the caller holds open: read through its descriptor at fixed
+// offsets, so the handle's own position is neither used nor moved, and
+// left open for the caller.
+ImageVerdict JudgeHeldFile(HANDLE handle) {
+    using velto::platform::ObjectKind;
+    const velto::platform::KernelObject* object = velto::platform::FindObject(handle, ObjectKind::File);
+    if (object == nullptr) {
+        return FailedAccess(GetLastError());
+    }
+    if ((object->rights & FILE_SHARE_READ) == 0) {
+        return FailedAccess(ERROR_ACCESS_DENIED);  // not opened for reading
+    }
+    InputFile input;
+    if (!AdoptInputFile(object->fd, input)) {
+        return FailedAccess(GetLastError());
+    }
+    return VerifyImageFile(input);
+}
+
+// The verdict on the file the request names: the held file when the
+// request carries its handle, otherwise whatever the path leads to. The
+// failure to read it is a verdict too.
+ImageVerdict JudgeFile(const WINTRUST_FILE_INFO* file) {
+    if (file->cbStruct >= offsetof(WINTRUST_FILE_INFO, hFile) + sizeof(HANDLE) && file->hFile != nullptr) {
+        return JudgeHeldFile(file->hFile);
+    }
     std::string path;
     if (!velto::platform::WidePathToUtf8(file->pcwszFilePath, path)) {
-        verdict.status = HresultFromWin32(GetLastError());
-        return verdict;
+        return FailedAccess(GetLastError());
     }
     InputFile input = OpenInputFile(path);
     if (input.descriptor < 0) {
-        verdict.status = HresultFromWin32(GetLastError());
-        return verdict;
+        return FailedAccess(GetLastError());
     }
-    verdict = VerifyImageFile(input);
+    ImageVerdict verdict = VerifyImageFile(input);
     CloseInputFile(input);
     return verdict;
 }
