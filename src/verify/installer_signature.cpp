@@ -13,6 +13,10 @@ namespace {
 constexpr DWORD kCertificateEncoding = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
 constexpr DWORD kFingerprintLength = 32;
 
+// CryptQueryObject takes a name, not a handle. The staged file's name lies
+// in the held staging folder, which only elevated code can change, and the
+// file itself is held against writers and renaming; the policy's verdict,
+// which reads through the hold, is of the same file.
 bool OpenSignature(const std::wstring& path, EmbeddedSignature& signature) {
     DWORD encoding = 0;
     DWORD contentType = 0;
