@@ -36,16 +36,16 @@ struct RunEnd {
 RunEnd VerifyConfirmAndLaunch(const StagedInstaller& staged, const ReleaseManifest& manifest,
                               const BootstrapConfig& config, std::wstring& errorText) {
     Sha256Digest digest = {};
-    if (!HashFileSha256(staged.file, digest, errorText)) return {kExitDigestNotComputed, errorText};
+    if (!HashFileSha256(staged.file.get(), digest, errorText)) return {kExitDigestNotComputed, errorText};
     if (!DigestMatchesManifest(digest, manifest.sha256)) return {kExitDigestMismatch, kDigestMismatchMessage};
-    if (!VerifyInstallerSignature(staged.path, config.PinnedThumbprint, errorText, staged.file)) {
+    if (!VerifyInstallerSignature(staged.path, config.PinnedThumbprint, errorText, staged.file.get())) {
         return {kExitSignature, errorText};
     }
     if (MessageBoxW(nullptr, ConfirmationText(manifest).c_str(), kCaption, kConfirmBoxFlags) != IDOK) {
         return {kExitDeclined, {}};
     }
     DWORD installerExit = 0;
-    if (!LaunchInstaller(staged.path, staged.file, installerExit, errorText)) return {kExitNotStarted, errorText};
+    if (!LaunchInstaller(staged.path, staged.file.get(), installerExit, errorText)) return {kExitNotStarted, errorText};
     return {static_cast<int>(installerExit), {}};
 }
 
@@ -97,7 +97,5 @@ int RunBootstrapSequence(const BootstrapConfig& config) {
         ShowError(libraryError);
         return kExitSystemLibrary;
     }
-    const int exitCode = RunConfiguredSequence(config);
-    FreeSystemLibraries(libraries);
-    return exitCode;
+    return RunConfiguredSequence(config);
 }

@@ -13,6 +13,9 @@
 // call also covers the components' own dependencies.
 #include "app/system_libraries.h"
 
+#include <iterator>
+#include <tuple>
+
 #include "base/windows_error_text.h"
 
 namespace {
@@ -29,6 +32,13 @@ constexpr Component kComponents[] = {
     {L"crypt32.dll", L"Velto could not load the Windows component crypt32.dll: "},
 };
 
+static_assert(std::size(kComponents) == std::tuple_size<decltype(SystemLibraries::modules)>::value);
+
+// As the owners' end would: the last loaded first.
+void ReleaseInReverse(SystemLibraries& libraries) {
+    for (std::size_t i = libraries.modules.size(); i-- > 0;) libraries.modules[i].Reset();
+}
+
 }  // namespace
 
 bool LoadSystemLibraries(SystemLibraries& libraries, std::wstring& errorText) {
@@ -36,18 +46,13 @@ bool LoadSystemLibraries(SystemLibraries& libraries, std::wstring& errorText) {
         errorText = LastErrorMessage(L"Velto could not restrict where Windows loads its components from: ");
         return false;
     }
-    for (const Component& component : kComponents) {
-        const HMODULE module = LoadLibraryExW(component.name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-        if (module == nullptr) {
-            errorText = LastErrorMessage(component.failure);
-            FreeSystemLibraries(libraries);
+    for (std::size_t i = 0; i < libraries.modules.size(); ++i) {
+        libraries.modules[i].Reset(LoadLibraryExW(kComponents[i].name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32));
+        if (!libraries.modules[i]) {
+            errorText = LastErrorMessage(kComponents[i].failure);
+            ReleaseInReverse(libraries);
             return false;
         }
-        libraries.modules[libraries.loaded++] = module;
     }
     return true;
-}
-
-void FreeSystemLibraries(SystemLibraries& libraries) {
-    while (libraries.loaded > 0) FreeLibrary(libraries.modules[--libraries.loaded]);
 }

@@ -3,14 +3,13 @@
 #pragma once
 
 #include <array>
-#include <cstddef>
 #include <string>
 
-#include "platform/win_api.h"
+#include "base/scoped_owner.h"
 
+// Released when it ends, in reverse order of loading.
 struct SystemLibraries {
-    std::array<HMODULE, 4> modules{};
-    std::size_t loaded = 0;
+    std::array<ScopedModule, 4> modules;
 };
 
 // Restricts the process's DLL search to the system folder and loads
@@ -18,5 +17,3 @@ struct SystemLibraries {
 // replaced by one message, and nothing left loaded, when that fails.
 bool LoadSystemLibraries(SystemLibraries& libraries, std::wstring& errorText);
 
-// Releases what LoadSystemLibraries loaded, in reverse order.
-void FreeSystemLibraries(SystemLibraries& libraries);

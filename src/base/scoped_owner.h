@@ -26,6 +26,12 @@ public:
     ~ScopedOwner() { Reset(); }
     ScopedOwner(const ScopedOwner&) = delete;
     ScopedOwner& operator=(const ScopedOwner&) = delete;
+    // Ownership moves; the owner moved from holds nothing.
+    ScopedOwner(ScopedOwner&& other) noexcept : handle_(other.Release()) {}
+    ScopedOwner& operator=(ScopedOwner&& other) noexcept {
+        if (this != &other) Reset(other.Release());
+        return *this;
+    }
 
     Handle get() const noexcept { return handle_; }
     explicit operator bool() const noexcept { return handle_ != Kind::None(); }
@@ -90,11 +96,13 @@ inline void CloseStore(HCERTSTORE handle) { CertCloseStore(handle, 0); }
 inline void CloseMessage(HCRYPTMSG handle) { CryptMsgClose(handle); }
 inline void FreeCertificate(PCCERT_CONTEXT handle) { CertFreeCertificateContext(handle); }
 inline void FreeLocal(HLOCAL memory) { LocalFree(memory); }
+inline void UnloadModule(HMODULE module) { FreeLibrary(module); }
 
 }  // namespace owned
 
 using ScopedFileHandle = ScopedOwner<owned::File>;
 using ScopedSearchHandle = ScopedOwner<owned::Search>;
+using ScopedModule = ScopedOwner<owned::NullWhenAbsent<HMODULE, owned::UnloadModule>>;
 // Memory that a Windows function allocated for its caller.
 using ScopedLocalMemory = ScopedOwner<owned::NullWhenAbsent<HLOCAL, owned::FreeLocal>>;
 // Process and thread handles.

@@ -5,12 +5,12 @@
 #include "verify/staging_removal.h"
 
 bool StageInstaller(const ByteBuffer& bytes, StagedInstaller& staged, std::wstring& errorText) {
-    staged.path = PrepareStagingPath(staged.folder);
+    staged.path = PrepareStagingPath(*staged.folder.Receive());
     if (staged.path.empty()) return false;
     staged.folderPath = staged.path.substr(0, staged.path.find_last_of(L'\\'));
     FileIdentity written;
     if (WriteStagingFile(staged.path, bytes, written, errorText) &&
-        HoldStagingFile(staged.path, written, staged.file, errorText)) {
+        HoldStagingFile(staged.path, written, *staged.file.Receive(), errorText)) {
         return true;
     }
     DiscardStagedInstaller(staged);
@@ -18,15 +18,13 @@ bool StageInstaller(const ByteBuffer& bytes, StagedInstaller& staged, std::wstri
 }
 
 void DiscardStagedInstaller(StagedInstaller& staged) {
-    if (staged.file != INVALID_HANDLE_VALUE) CloseHandle(staged.file);
-    staged.file = INVALID_HANDLE_VALUE;
-    if (staged.folder == INVALID_HANDLE_VALUE) return;
+    staged.file.Reset();
+    if (!staged.folder) return;
     // On Windows no one without elevation can move the folder; where a
     // folder above it could still be renamed (Wine allows it), its names
     // would lead elsewhere, and nothing is deleted by name.
-    const bool inPlace = IsFolderAt(staged.folder, staged.folderPath);
+    const bool inPlace = IsFolderAt(staged.folder.get(), staged.folderPath);
     if (inPlace) RemovePath(staged.path);
-    CloseHandle(staged.folder);
-    staged.folder = INVALID_HANDLE_VALUE;
+    staged.folder.Reset();
     if (inPlace) RemovePath(staged.folderPath);
 }

@@ -5,13 +5,14 @@
 #include <string>
 
 #include "base/byte_buffer.h"
-#include "platform/win_api.h"
+#include "base/scoped_owner.h"
 
+// Declared in the order acquired, so that the file's hold is let go first.
 struct StagedInstaller {
-    std::wstring path;                     // the staged file
-    std::wstring folderPath;               // the staging folder it is in
-    HANDLE folder = INVALID_HANDLE_VALUE;  // held against rename and removal
-    HANDLE file = INVALID_HANDLE_VALUE;    // held against writers, rename and removal
+    std::wstring path;        // the staged file
+    std::wstring folderPath;  // the staging folder it is in
+    ScopedFileHandle folder;  // held against rename and removal
+    ScopedFileHandle file;    // held against writers, rename and removal
 };
 
 // Stages bytes in a new staging folder and holds both. On failure nothing

@@ -47,15 +47,19 @@ bool DownloadHttps(const std::wstring& url, ByteBuffer& body, std::uint64_t size
 bool StageInstaller(const ByteBuffer& bytes, StagedInstaller& staged, std::wstring& errorText) {
     script.events.push_back(L"stage " + std::to_wstring(bytes.size()));
     if (!Apply(script.staging, errorText)) return false;
-    const std::wstring& path = script.stagingPath;
-    staged = StagedInstaller{path, path.substr(0, path.find_last_of(L'\\')), kHeldFolder, kHeldFile};
+    staged.path = script.stagingPath;
+    staged.folderPath = staged.path.substr(0, staged.path.find_last_of(L'\\'));
+    staged.folder.Reset(kHeldFolder);
+    staged.file.Reset(kHeldFile);
     return true;
 }
 
+// The stand-in handles are no one's to close.
 void DiscardStagedInstaller(StagedInstaller& staged) {
-    const bool held = staged.file == kHeldFile && staged.folder == kHeldFolder;
+    const bool held = staged.file.get() == kHeldFile && staged.folder.get() == kHeldFolder;
     script.events.push_back((held ? L"discard " : L"discard unknown ") + staged.path);
-    staged = StagedInstaller{};
+    staged.file.Release();
+    staged.folder.Release();
 }
 
 // The digest and the signature read the held file: their events name the

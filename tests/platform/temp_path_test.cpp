@@ -233,7 +233,7 @@ TEST_P(StagedLaunch, RunsOnlyTheStagedFile) {
         chmod((staging + "/Velto_Setup.exe").c_str(), 0700);
     }
     DWORD exitCode = 0;
-    const bool started = LaunchInstaller(staged.path, staged.file, exitCode, errorText);
+    const bool started = LaunchInstaller(staged.path, staged.file.get(), exitCode, errorText);
     DiscardStagedInstaller(staged);
     EXPECT_FALSE(std::filesystem::exists(Under("planted-ran")));
     if (GetParam().swap == Swap::None) {

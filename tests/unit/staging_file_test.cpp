@@ -210,8 +210,8 @@ TEST_P(Stage, HoldsTheWrittenFileOrLeavesNothingBehind) {
         expected.push_back(at == std::wstring::npos ? step : step.replace(at + 1, 1, kStagingFolder));
     }
     EXPECT_EQ(CallsOf({L"deleted", L"close"}), expected);
-    EXPECT_EQ(staged.file, INVALID_HANDLE_VALUE);
-    EXPECT_EQ(staged.folder, INVALID_HANDLE_VALUE);
+    EXPECT_FALSE(staged.file);
+    EXPECT_FALSE(staged.folder);
 }
 
 // The file goes first, once the hold is let go; then what else is there,
