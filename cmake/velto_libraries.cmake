@@ -31,9 +31,11 @@ velto_step(velto_launch src/app/installer_launch.cpp src/app/installer_environme
 target_link_libraries(velto_launch PUBLIC velto_windows_error_text velto_file_identity)
 velto_step(velto_system_libraries src/app/system_libraries.cpp)
 target_link_libraries(velto_system_libraries PUBLIC velto_windows_error_text)
+velto_step(velto_release_verification src/app/release_verification.cpp)
+target_link_libraries(velto_release_verification PUBLIC velto_byte_buffer velto_release_manifest velto_config_check
+                      velto_digest_match velto_https_prefix)
 velto_step(velto_sequence src/app/bootstrap_sequence.cpp src/app/redirection_guard.cpp)
-target_link_libraries(velto_sequence PUBLIC velto_byte_buffer velto_release_manifest velto_config_check
-                      velto_digest_match velto_system_libraries)
+target_link_libraries(velto_sequence PUBLIC velto_release_verification velto_system_libraries)
 
 velto_step(velto_config src/app/bootstrap_config.cpp)
 target_include_directories(velto_config PRIVATE ${CMAKE_BINARY_DIR}/generated)
@@ -42,7 +44,7 @@ target_include_directories(velto_config PRIVATE ${CMAKE_BINARY_DIR}/generated)
 # the steps it calls and what they call.
 add_library(velto_system INTERFACE)
 target_link_libraries(velto_system INTERFACE
-  velto_config velto_sequence velto_system_libraries velto_release_manifest velto_config_check velto_digest_match velto_download
+  velto_config velto_sequence velto_release_verification velto_system_libraries velto_release_manifest velto_config_check velto_digest_match velto_download
   velto_manifest velto_staging velto_digest velto_signature velto_launch velto_windows_error_text
   velto_file_identity velto_https_prefix velto_hex_text velto_byte_buffer)
 
@@ -63,5 +65,6 @@ if(NOT WIN32)
   target_link_libraries(velto_digest PUBLIC velto_layer_bcrypt velto_layer_kernel32)
   target_link_libraries(velto_signature PUBLIC velto_layer_wintrust velto_layer_kernel32)
   target_link_libraries(velto_launch PUBLIC velto_layer_kernel32)
+  target_link_libraries(velto_release_verification PUBLIC velto_layer_kernel32)
   target_link_libraries(velto_sequence PUBLIC velto_layer_user32 velto_layer_crt velto_layer_kernel32)
 endif()

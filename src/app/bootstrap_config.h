@@ -16,6 +16,5 @@ inline constexpr wchar_t kNotConfiguredMessage[] =
 // The settings this executable was built with, as wide text.
 BootstrapConfig MakeBootstrapConfig();
 
-// True when the manifest address starts with "https://" and the pin has
-// exactly 64 hexadecimal digits once normalised.
-bool IsConfigured(const BootstrapConfig& config);
+// True when the pin has exactly 64 hexadecimal digits once normalised.
+bool IsPinConfigured(const std::wstring& pin);

@@ -1,6 +1,5 @@
 #include "app/bootstrap_config.h"
 
-#include "net/https_prefix.h"
 #include "verify/hex_text.h"
 
 namespace {
@@ -9,6 +8,6 @@ constexpr std::size_t kSha256HexLength = 64;
 
 }  // namespace
 
-bool IsConfigured(const BootstrapConfig& config) {
-    return HasHttpsPrefix(config.ManifestUrl) && NormalizeHex(config.PinnedThumbprint).size() == kSha256HexLength;
+bool IsPinConfigured(const std::wstring& pin) {
+    return NormalizeHex(pin).size() == kSha256HexLength;
 }

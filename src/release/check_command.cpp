@@ -1,39 +1,46 @@
 #include <iostream>
 
+#include "app/release_verification.h"
 #include "manifest/utf8_to_wide.h"
+#include "net/download_https.h"
 #include "release/command_line.h"
 #include "release/commands.h"
 #include "release/help_text.h"
-#include "release/release_check.h"
+#include "release/local_file.h"
+#include "release/named_file.h"
 #include "release/tool_output.h"
 
 namespace {
 
-int Report(const CheckOutcome& outcome) {
-    if (!outcome.toolError.empty()) return Fail(kToolRefused, "could not check the release: " + outcome.toolError);
-    if (!outcome.ready) {
-        std::cout << "refused: the bootstrapper would end with exit code " << outcome.exitCode << " after showing:\n"
-                  << ToUtf8(outcome.message) << '\n';
+// Runs the bootstrapper's own checks on the release, staging the installer
+// as it does, and tells what it would do: offer the release, or end with
+// an exit code and a message. Nothing is started.
+int CheckRelease(const std::wstring& pin, const ReleaseSource& source) {
+    VerifiedRelease release = VerifyRelease(pin, source);
+    DiscardStagedInstaller(release.staged);
+    if (release.exitCode != kReleaseVerified) {
+        std::cout << "refused: the bootstrapper would end with exit code " << release.exitCode << " after showing:\n"
+                  << ToUtf8(release.message) << '\n';
         return kToolRefused;
     }
     std::cout << "ready\n"
-              << "version: " << ToUtf8(outcome.manifest.version) << '\n'
-              << "url: " << ToUtf8(outcome.manifest.url) << '\n'
-              << "sha256: " << ToUtf8(outcome.manifest.sha256) << '\n';
+              << "version: " << ToUtf8(release.manifest.version) << '\n'
+              << "url: " << ToUtf8(release.manifest.url) << '\n'
+              << "sha256: " << ToUtf8(release.manifest.sha256) << '\n';
     return kToolSucceeded;
 }
 
-// The local files are opened before the check and closed after it.
+// The local files must be there to be named: a missing one is a usage
+// error, not a release the bootstrapper would refuse.
 int CheckLocalFiles(const std::wstring& pin, const std::vector<std::string>& operands) {
     NamedFile manifest;
     NamedFile installer;
     std::string error;
     const bool opened = OpenNamedFile(operands[0], manifest, error) && OpenNamedFile(operands[1], installer, error);
-    CheckOutcome outcome;
-    if (opened) outcome = CheckLocalRelease(pin, manifest, installer);
     CloseNamedFile(installer);
     CloseNamedFile(manifest);
-    return opened ? Report(outcome) : Fail(kToolUsageError, error);
+    if (!opened) return Fail(kToolUsageError, error);
+    return CheckRelease(pin, ReleaseSource{ReadLocalFile, manifest.path, installer.path});
 }
 
 }  // namespace
@@ -48,6 +55,6 @@ int RunCheckCommand(const std::vector<std::string>& args) {
         return Fail(kToolUsageError, "check takes either MANIFEST and INSTALLER or --url (see --help)");
     }
     const std::wstring pin = Utf8ToWide(OptionValue(arguments, "--pin"));
-    if (live) return Report(CheckLiveRelease(pin, Utf8ToWide(OptionValue(arguments, "--url"))));
+    if (live) return CheckRelease(pin, ReleaseSource{DownloadHttps, Utf8ToWide(OptionValue(arguments, "--url")), {}});
     return CheckLocalFiles(pin, arguments.operands);
 }

@@ -62,8 +62,8 @@ the installer's SHA-256, its Authenticode signature and its signer.
 With MANIFEST and INSTALLER it reads local files, the installer standing for
 the download that the manifest names. With --url it fetches the manifest and
 then the installer over HTTPS exactly as the bootstrapper does (this
-machine's trust store, or SSL_CERT_FILE), and checks the installer in a
-scratch file that it removes.
+machine's trust store, or SSL_CERT_FILE). Either way the installer is
+staged and checked as the bootstrapper stages it, and removed again.
 
 Prints "ready" with the version, URL and SHA-256 that the bootstrapper would
 offer (exit 0), or the exit code the bootstrapper would end with and the

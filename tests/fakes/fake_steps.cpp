@@ -54,8 +54,10 @@ bool StageInstaller(const ByteBuffer& bytes, StagedInstaller& staged, std::wstri
     return true;
 }
 
-// The stand-in handles are no one's to close.
+// Nothing staged, nothing to discard; the stand-in handles are no one's
+// to close.
 void DiscardStagedInstaller(StagedInstaller& staged) {
+    if (!staged.folder && !staged.file) return;
     const bool held = staged.file.get() == kHeldFile && staged.folder.get() == kHeldFolder;
     script.events.push_back((held ? L"discard " : L"discard unknown ") + staged.path);
     staged.file.Release();
