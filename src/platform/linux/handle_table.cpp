@@ -44,8 +44,7 @@ bool Take(HANDLE handle, bool kernel, ObjectKind kind, KernelObject& taken) {
     const auto found = table.objects.find(Key(handle));
     if (found == table.objects.end() ||
         (kernel ? !IsKernelKind(found->second.kind) : found->second.kind != kind)) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return false;
+        return Fail(ERROR_INVALID_HANDLE);
     }
     taken = found->second;
     table.objects.erase(found);

@@ -46,12 +46,10 @@ extern "C" BOOL SetDefaultDllDirectories(DWORD DirectoryFlags) {
 
 extern "C" HMODULE LoadLibraryExW(LPCWSTR lpLibFileName, HANDLE hFile, DWORD dwFlags) {
     if (lpLibFileName == nullptr || hFile != nullptr || (dwFlags != 0 && dwFlags != LOAD_LIBRARY_SEARCH_SYSTEM32)) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return nullptr;
+        return velto::platform::FailNull(ERROR_INVALID_PARAMETER);
     }
     if (!IsSystemLibrary(std::wstring_view(lpLibFileName, velto::platform::WideLength(lpLibFileName)))) {
-        SetLastError(ERROR_MOD_NOT_FOUND);
-        return nullptr;
+        return velto::platform::FailNull(ERROR_MOD_NOT_FOUND);
     }
     velto::platform::KernelObject module;
     module.kind = velto::platform::ObjectKind::Module;

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/linux/api_failure.h"
 #include "platform/linux/child_process.h"
 #include "platform/linux/command_line.h"
 #include "platform/linux/error_mapping.h"
@@ -64,14 +65,12 @@ bool ChooseLauncher(std::string& program, std::vector<std::string>& words) {
             velto::platform::SetLastErrorFromErrno(errnum);
             return false;
         case velto::platform::ProgramKind::UnusableWindows:
-            SetLastError(ERROR_BAD_EXE_FORMAT);
-            return false;
+            return velto::platform::Fail(ERROR_BAD_EXE_FORMAT);
         case velto::platform::ProgramKind::WindowsProgram:
             break;
     }
     if (!WineIsInstalled()) {
-        SetLastError(ERROR_BAD_EXE_FORMAT);
-        return false;
+        return velto::platform::Fail(ERROR_BAD_EXE_FORMAT);
     }
     words[0] = program;
     words.insert(words.begin(), velto::platform::WineLauncherPath());
@@ -91,8 +90,7 @@ bool ResolveProgram(std::string& program, std::wstring& imageName) {
         program = std::string(folder.data()) + "/" + program;
     }
     if (!velto::platform::Utf8PathToWidePath(program, imageName)) {
-        SetLastError(ERROR_INVALID_NAME);
-        return false;
+        return velto::platform::Fail(ERROR_INVALID_NAME);
     }
     return true;
 }
@@ -111,8 +109,7 @@ bool EnvironmentFromBlock(const wchar_t* block, std::vector<std::string>& enviro
 bool IsFolder(const std::string& path) {
     struct stat info {};
     if (stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return true;
-    SetLastError(ERROR_DIRECTORY);
-    return false;
+    return velto::platform::Fail(ERROR_DIRECTORY);
 }
 
 }  // namespace
@@ -127,8 +124,7 @@ extern "C" BOOL CreateProcessW(LPCWSTR lpApplicationName, LPWSTR lpCommandLine, 
         (dwCreationFlags & ~(CREATE_SUSPENDED | CREATE_UNICODE_ENVIRONMENT)) != 0 ||
         (lpEnvironment != nullptr && !unicodeEnvironment) ||
         (lpApplicationName == nullptr && lpCommandLine == nullptr)) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
+        return velto::platform::Fail(ERROR_INVALID_PARAMETER);
     }
     const std::wstring commandLine = lpCommandLine != nullptr ? lpCommandLine : lpApplicationName;
     const std::vector<std::wstring> wideWords = velto::platform::SplitCommandLine(commandLine);
@@ -144,8 +140,7 @@ extern "C" BOOL CreateProcessW(LPCWSTR lpApplicationName, LPWSTR lpCommandLine, 
     std::vector<std::string> environment;
     if (!ToUtf8Words(wideWords, words) ||
         (lpEnvironment != nullptr && !EnvironmentFromBlock(static_cast<const wchar_t*>(lpEnvironment), environment))) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
+        return velto::platform::Fail(ERROR_INVALID_PARAMETER);
     }
     ReapOrphans();
     auto child = std::make_shared<ChildProcess>();
@@ -193,8 +188,7 @@ extern "C" BOOL TerminateProcess(HANDLE hProcess, UINT uExitCode) {
     Reap(child, false);
     if (child.ended) {
         // Windows answers this way for a process that has already ended.
-        SetLastError(ERROR_ACCESS_DENIED);
-        return FALSE;
+        return velto::platform::Fail(ERROR_ACCESS_DENIED);
     }
     child.terminated = true;
     child.terminationCode = uExitCode;
@@ -216,10 +210,8 @@ extern "C" DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
 
 extern "C" BOOL GetExitCodeProcess(HANDLE hProcess, LPDWORD lpExitCode) {
     KernelObject* process = velto::platform::FindObject(hProcess, ObjectKind::Process);
-    if (process == nullptr || lpExitCode == nullptr) {
-        if (process != nullptr) SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
+    if (process == nullptr) return FALSE;
+    if (lpExitCode == nullptr) return velto::platform::Fail(ERROR_INVALID_PARAMETER);
     Reap(*process->child, false);
     *lpExitCode = process->child->ended ? process->child->exitCode : static_cast<DWORD>(STILL_ACTIVE);
     return TRUE;
@@ -231,13 +223,11 @@ extern "C" BOOL QueryFullProcessImageNameW(HANDLE hProcess, DWORD dwFlags, LPWST
     const KernelObject* process = velto::platform::FindObject(hProcess, ObjectKind::Process);
     if (process == nullptr) return FALSE;
     if (dwFlags != 0 || lpExeName == nullptr || lpdwSize == nullptr) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
+        return velto::platform::Fail(ERROR_INVALID_PARAMETER);
     }
     const std::wstring& name = process->child->imageName;
     if (name.size() >= *lpdwSize) {
-        SetLastError(ERROR_INSUFFICIENT_BUFFER);
-        return FALSE;
+        return velto::platform::Fail(ERROR_INSUFFICIENT_BUFFER);
     }
     name.copy(lpExeName, name.size());
     lpExeName[name.size()] = L'\0';

@@ -1,3 +1,4 @@
+#include "platform/linux/api_failure.h"
 #include "platform/linux/text_conversion.h"
 
 #include "platform/linux/kernel32.h"
@@ -139,8 +140,7 @@ std::size_t WideLength(const wchar_t* text) {
 
 bool WidePathToUtf8(const wchar_t* path, std::string& out) {
     if (path == nullptr || !Utf16ToUtf8(std::wstring_view(path, WideLength(path)), out) || out.empty()) {
-        SetLastError(ERROR_INVALID_NAME);
-        return false;
+        return Fail(ERROR_INVALID_NAME);
     }
     for (char& c : out) {
         if (c == '\\') c = '/';

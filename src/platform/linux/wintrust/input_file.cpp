@@ -1,3 +1,4 @@
+#include "platform/linux/api_failure.h"
 #include "platform/linux/wintrust/input_file.h"
 
 #include <cerrno>
@@ -21,8 +22,7 @@ bool DescribeRegularFile(int descriptor, InputFile& file) {
     }
     if (!S_ISREG(status.st_mode) || status.st_size < 0) {
         // A directory, device or FIFO is no file that can carry a signature.
-        SetLastError(ERROR_ACCESS_DENIED);
-        return false;
+        return velto::platform::Fail(ERROR_ACCESS_DENIED);
     }
     file.descriptor = descriptor;
     file.size = static_cast<std::uint64_t>(status.st_size);
