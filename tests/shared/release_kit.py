@@ -244,6 +244,20 @@ def staged_file(temporary_folder, earlier):
     return None
 
 
+def read_installer_record(record):
+    """What the test installer built with record wrote down
+    (tests/shared/installer.c): its command line, the names in its folder
+    and the lines of its environment; None when it never ran."""
+    if not os.path.exists(record):
+        return None
+
+    def text(suffix):
+        with open(record + suffix, encoding="utf-16-le") as file:
+            return file.read()
+    return {"command_line": text(""), "folder": text(".folder").split(),
+            "environment": text(".environment").split("\n")}
+
+
 def windows_path(path):
     """path as Windows programs see it under Wine: on the drive that maps /."""
     return "Z:" + os.path.abspath(path).replace("/", "\\")
