@@ -1,4 +1,4 @@
-// Starts tests/net/release_server.py as a child with its standard input on
+// Starts tests/shared/release_server.py as a child with its standard input on
 // a pipe: when this program ends, however it ends, the pipe closes and the
 // server goes too. Trusts the server's test root through SSL_CERT_FILE,
 // as a user would, and clears proxy variables so that only the tests that
@@ -75,9 +75,8 @@ bool Spawn(RunningServer& server, const std::string& readyFile) {
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, pipeEnds[0], STDIN_FILENO);
     posix_spawn_file_actions_addclose(&actions, pipeEnds[1]);
-    const std::string script = VELTO_NET_TEST_DIR "/release_server.py";
     const std::string releaseDir = MakeReleaseTree(server.directory);
-    const char* argv[] = {VELTO_PYTHON, script.c_str(), "--ready-file", readyFile.c_str(), "--cert-dir",
+    const char* argv[] = {VELTO_PYTHON, VELTO_RELEASE_SERVER, "--ready-file", readyFile.c_str(), "--cert-dir",
                           VELTO_NET_CERT_DIR, "--release-dir", releaseDir.c_str(), "--watch-stdin", nullptr};
     const int spawned = posix_spawn(&server.pid, VELTO_PYTHON, &actions, nullptr, const_cast<char**>(argv), environ);
     posix_spawn_file_actions_destroy(&actions);

@@ -16,11 +16,9 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 SOURCE_ROOT = os.path.abspath(os.path.join(HERE, "..", ".."))
-FIXTURES = os.path.join(SOURCE_ROOT, "tests", "authenticode", "fixtures")
 MANIFEST_PATH = "downloads/velto/update/latest.json"
 INSTALLER_SOURCE = os.path.join(SOURCE_ROOT, "tests", "shared", "installer.c")
 
-sys.path.insert(0, FIXTURES)
 sys.path.insert(0, HERE)
 import scenarios  # noqa: E402
 import tamper  # noqa: E402
@@ -291,7 +289,7 @@ def start_release_server(work, release_dir):
     if os.path.exists(ready):
         os.remove(ready)
     server = subprocess.Popen(
-        [sys.executable, os.path.join(SOURCE_ROOT, "tests", "net", "release_server.py"), "--ready-file", ready,
+        [sys.executable, os.path.join(HERE, "release_server.py"), "--ready-file", ready,
          "--cert-dir", os.path.join(work, "server-certs"), "--release-dir", str(release_dir), "--watch-stdin"],
         stdin=subprocess.PIPE, stdout=subprocess.DEVNULL)
     deadline = time.monotonic() + 120
