@@ -1,10 +1,5 @@
 #include "fixture_catalog.h"
 
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-#include <unistd.h>
-
 namespace velto::test {
 
 namespace {
@@ -163,27 +158,6 @@ std::string SignerFingerprint(const std::string& signer) {
         text.pop_back();
     }
     return text;
-}
-
-std::string ReadWholeFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
-
-void WriteWholeFile(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-std::string ScratchFolder() {
-    static int counter = 0;
-    const auto folder = std::filesystem::temp_directory_path() /
-                        ("velto_authenticode_" + std::to_string(getpid()) + "_" + std::to_string(++counter));
-    std::filesystem::remove_all(folder);
-    std::filesystem::create_directories(folder);
-    return folder.string();
 }
 
 std::wstring Widen(const std::string& ascii) {

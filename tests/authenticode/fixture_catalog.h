@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/win_api.h"
+#include "shared/scratch_folder.h"
 
 namespace velto::test {
 
@@ -40,12 +41,6 @@ std::string PkiPath(const std::string& file);
 // The fingerprint that the test PKI maker (tests/shared/test_pki.py) wrote
 // with openssl and sha256sum.
 std::string SignerFingerprint(const std::string& signer);
-
-std::string ReadWholeFile(const std::string& path);
-void WriteWholeFile(const std::string& path, const std::string& bytes);
-
-// A fresh folder under the system's temporary folder for one test's files.
-std::string ScratchFolder();
 
 std::wstring Widen(const std::string& ascii);
 

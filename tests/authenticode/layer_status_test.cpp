@@ -77,7 +77,8 @@ TEST(WinVerifyTrustRequest, MissingOrShortRequestIsRefused) {
 }
 
 TEST(WinVerifyTrustRequest, MissingFileGivesTheFileError) {
-    const std::wstring path = Widen(ScratchFolder() + "/absent.exe");
+    const ScratchFolder scratch;
+    const std::wstring path = Widen(scratch.Under("absent.exe"));
     EXPECT_EQ(static_cast<DWORD>(VerifyAndClose(path)), 0x80070002u);
 }
 
