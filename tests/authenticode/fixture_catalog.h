@@ -19,7 +19,7 @@ inline void PrintTo(Trust trust, std::ostream* out) {
 
 struct Verdict {
     LONG status;
-    const wchar_t* message;  // VerifyInstallerSignature's text; null when it accepts
+    std::wstring message;  // VerifyInstallerSignature's text; empty when it accepts
 };
 
 struct FixtureCase {
@@ -33,6 +33,10 @@ const std::vector<FixtureCase>& FixtureCatalog();
 
 // Names a case by its file in test output.
 inline void PrintTo(const FixtureCase& fixture, std::ostream* out) { *out << fixture.file; }
+
+// VerifyInstallerSignature's message for a status it refuses, "0x" and
+// eight hexadecimal digits.
+std::wstring RejectedMessage(const std::wstring& status);
 
 std::string FixturePath(const std::string& file);
 std::wstring WideFixturePath(const std::string& file);

@@ -127,7 +127,7 @@ TEST_P(DamagedImageTest, IsRejectedAndHasNoReadableSignature) {
     EXPECT_EQ(static_cast<DWORD>(VerifyAndClose(Widen(path), held)), static_cast<DWORD>(GetParam().status));
     std::wstring text;
     EXPECT_FALSE(VerifyInstallerSignature(Widen(path), Widen(SignerFingerprint("leaf")), text, held));
-    EXPECT_EQ(text, L"The downloaded Velto setup has no readable Authenticode signature.");
+    EXPECT_EQ(text, kNoSignatureMessage);
     if (held != nullptr) {
         EXPECT_TRUE(ReadFile(held, &byte, 1, &read, nullptr) && read == 1 && byte == 'Z');
         EXPECT_TRUE(CloseHandle(held));
@@ -250,7 +250,7 @@ TEST(DamagedImageSweep, EveryByteBeforeTheTableIsHashedOrPartOfTheLayout) {
         switch (RoleOf(at, places)) {
         case ByteRole::kHashed:
             EXPECT_EQ(static_cast<DWORD>(status), static_cast<DWORD>(TRUST_E_BAD_DIGEST)) << "flip at " << at;
-            EXPECT_EQ(text, L"Security check failed: the signed Velto setup was modified after signing.")
+            EXPECT_EQ(text, kModifiedMessage)
                 << "flip at " << at;
             break;
         case ByteRole::kCheckSum:

@@ -23,8 +23,10 @@ struct DownloadOutcome {
 DownloadOutcome Download(const std::wstring& url, std::uint64_t sizeLimit = kManifestLimit,
                          ByteBuffer initialBody = {});
 
-// What DownloadHttps says when the layer fails with code.
+// What DownloadHttps says when the layer fails with code, and when the
+// server answers with a status it refuses.
 std::wstring RequestFailed(unsigned code);
 std::wstring StreamFailed(unsigned code);
+std::wstring ServerStatus(unsigned status);
 
 }  // namespace velto::test

@@ -123,7 +123,7 @@ TEST_P(MemoryBound, CommitsNoMoreThanTheBodyNeeds) {
     EXPECT_LT(growth, row.peakGrowthKiB + kConstantKiB);
 }
 
-const std::wstring kOverLimit = L"The downloaded file exceeded the safety size limit.";
+const std::wstring kOverLimit = kSizeLimitMessage;
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, MemoryBound,
@@ -133,7 +133,7 @@ INSTANTIATE_TEST_SUITE_P(
         MemoryCase{"small_body_installer_limit", "/bytes/10", kInstallerLimit, L"", 0},
         MemoryCase{"body_ending_within_a_step", "/bytes/3000000", kInstallerLimit, L"", 3000000 / 1024},
         MemoryCase{"commit_refused", "/bytes/20000000", kInstallerLimit,
-                   L"Could not read the download stream: " + DescribeWindowsError(ERROR_NOT_ENOUGH_MEMORY), 8 << 10, 8 << 10}),
+                   kStreamFailedPrefix + DescribeWindowsError(ERROR_NOT_ENOUGH_MEMORY), 8 << 10, 8 << 10}),
     [](const ::testing::TestParamInfo<MemoryCase>& caseInfo) { return std::string(caseInfo.param.name); });
 
 struct OpenRequest {

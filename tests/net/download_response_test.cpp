@@ -26,7 +26,7 @@ TEST_P(StatusTest, OnlyTwoHundredsAreAccepted) {
     if (c.accepted) {
         EXPECT_TRUE(outcome.errorText.empty());
     } else {
-        EXPECT_EQ(outcome.errorText, L"The Velto server returned HTTP " + std::to_wstring(c.code) + L".");
+        EXPECT_EQ(outcome.errorText, ServerStatus(c.code));
     }
     EXPECT_EQ(outcome.handlesLeftOpen, 0u);
 }
@@ -92,7 +92,7 @@ TEST_P(SizeLimitTest, BodyOfTheLimitPassesOneByteMoreFails) {
     if (GetParam().accepted) {
         EXPECT_EQ(outcome.body.size(), kManifestLimit);
     } else {
-        EXPECT_EQ(outcome.errorText, L"The downloaded file exceeded the safety size limit.");
+        EXPECT_EQ(outcome.errorText, kSizeLimitMessage);
         EXPECT_LE(outcome.body.size(), kManifestLimit);
     }
     EXPECT_EQ(outcome.handlesLeftOpen, 0u);
@@ -133,7 +133,7 @@ TEST(ReleaseFileTest, ServesTheReleaseTree) {
 TEST(ReleaseFileTest, NothingOutsideTheTree) {
     for (const char* path : {"/downloads/velto/update/missing.json", "/..%2F..%2F..%2Fetc%2Fpasswd"}) {
         const DownloadOutcome outcome = Download(ServerUrl("https", path));
-        EXPECT_EQ(outcome.errorText, L"The Velto server returned HTTP 404.") << path;
+        EXPECT_EQ(outcome.errorText, ServerStatus(404)) << path;
     }
 }
 

@@ -62,9 +62,9 @@ TEST_P(Sha256Sizes, AgreesWithSha256sum) {
 INSTANTIATE_TEST_SUITE_P(Sizes, Sha256Sizes, ::testing::Values(1048575u, 1048576u, 1048577u, 5u * 1048576u + 3u));
 
 TEST_F(Sha256File, FileThatCannotBeOpenedGivesTheOpenMessage) {
-    EXPECT_EQ(HashHex(Under("missing")), L"Could not open the downloaded installer for hashing.");
+    EXPECT_EQ(HashHex(Under("missing")), kNotOpenedForHashingMessage);
     std::filesystem::create_directory(Under("folder"));
-    EXPECT_EQ(HashHex(Under("folder")), L"Could not open the downloaded installer for hashing.");
+    EXPECT_EQ(HashHex(Under("folder")), kNotOpenedForHashingMessage);
 }
 
 }  // namespace

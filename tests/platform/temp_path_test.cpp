@@ -147,7 +147,7 @@ TEST_F(PrivateTempFolder, FolderInTheWayOfTheFileFailsTheWrite) {
     std::wstring errorText;
     FileIdentity written;
     EXPECT_FALSE(WriteStagingFile(path, ByteBuffer{'M', 'Z'}, written, errorText));
-    EXPECT_EQ(errorText, L"Could not create the installer file: Permission denied");
+    EXPECT_EQ(errorText, kFileNotCreatedPrefix + std::wstring(L"Permission denied"));
     EXPECT_TRUE(CloseHandle(folder));
 }
 

@@ -180,7 +180,7 @@ TEST_F(StagingFailure, FolderInPlaceOfTheFileIsRefusedWithTheSystemText) {
     std::wstring errorText;
     FileIdentity written;
     EXPECT_FALSE(WriteStagingFile(path, Pattern(10), written, errorText));
-    EXPECT_EQ(errorText, L"Could not create the installer file: " + DescribeWindowsError(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(errorText, kFileNotCreatedPrefix + DescribeWindowsError(ERROR_ACCESS_DENIED));
 }
 
 TEST_F(StagingFailure, FileOpenElsewhereWithoutSharingIsRefused) {
@@ -191,7 +191,7 @@ TEST_F(StagingFailure, FileOpenElsewhereWithoutSharingIsRefused) {
     FileIdentity written;
     EXPECT_FALSE(WriteStagingFile(path, Pattern(10), written, errorText));
     CloseHandle(other);
-    EXPECT_EQ(errorText, L"Could not create the installer file: " + DescribeWindowsError(ERROR_SHARING_VIOLATION));
+    EXPECT_EQ(errorText, kFileNotCreatedPrefix + DescribeWindowsError(ERROR_SHARING_VIOLATION));
 }
 
 TEST_F(StagingFailure, FileReplacedBeforeTheHoldIsRefused) {
@@ -209,7 +209,7 @@ TEST_F(StagingFailure, FileReplacedBeforeTheHoldIsRefused) {
     HANDLE hold = nullptr;
     EXPECT_FALSE(HoldStagingFile(path, written, hold, errorText));
     EXPECT_EQ(hold, INVALID_HANDLE_VALUE);
-    EXPECT_EQ(errorText, L"Could not lock the installer file: " + DescribeWindowsError(ERROR_FILE_INVALID));
+    EXPECT_EQ(errorText, kFileNotLockedPrefix + DescribeWindowsError(ERROR_FILE_INVALID));
     ASSERT_TRUE(HoldStagingFile(path, other, hold, errorText)) << "the file that is there now";
     CloseHandle(hold);
 }
@@ -218,7 +218,7 @@ TEST_F(StagingFailure, MissingFileCannotBeHashed) {
     Sha256Digest digest{};
     std::wstring errorText;
     EXPECT_FALSE(HashFileSha256(wideRoot + L"\\missing.exe", digest, errorText));
-    EXPECT_EQ(errorText, L"Could not open the downloaded installer for hashing.");
+    EXPECT_EQ(errorText, kNotOpenedForHashingMessage);
 }
 
 // -- Installer launch --------------------------------------------------
