@@ -97,7 +97,7 @@ class Release:
                        for folder in (self.windows_folder, self.temporary_folder)}
         return Seen(run.exit_code, run.boxes, release_kit.staging_names(self.temporary_folder) - {self.prepared},
                     installer=release_kit.read_installer_record(self.command_line_file), output=run.plain_output,
-                    served=installer, private_folders=private, problems=problems)
+                    private_folders=private, problems=problems)
 
 
 # -- Steps of the scenarios beyond serving, by the names the rows give ------

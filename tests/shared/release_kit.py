@@ -149,16 +149,14 @@ def manifest_text(members, padding_to=None):
     return text
 
 
-def write_manifest(release_dir, version=None, url=None, sha256=None, raw=None, padding_to=None):
+def write_manifest(release_dir, version=None, url=None, sha256=None, padding_to=None):
     """Writes the manifest the server hands out; members left None are
-    omitted, raw replaces the whole text."""
+    omitted."""
     path = os.path.join(release_dir, MANIFEST_PATH)
     os.makedirs(os.path.dirname(path), exist_ok=True)
-    if raw is None:
-        members = {"version": version, "url": url, "sha256": sha256}
-        raw = manifest_text({k: v for k, v in members.items() if v is not None}, padding_to)
+    members = {"version": version, "url": url, "sha256": sha256}
     with open(path, "wb") as file:
-        file.write(raw.encode("utf-8") if isinstance(raw, str) else raw)
+        file.write(manifest_text({k: v for k, v in members.items() if v is not None}, padding_to))
 
 
 def build_velto(build_dir, manifest_url, pin, extra_cmake_args=(), windows=False):

@@ -214,9 +214,7 @@ class Platform:
     temporary_folder: str              # Windows' temporary folder, as the installer names it
     system_text: Callable[[int], str]  # the platform's own text for a Windows error code
     installer_says: Optional[str] = None  # what the served installers print; None: nothing (window programs)
-    # Whether the installer keeps the TEMP and TMP that Velto gives it: Wine
-    # started from Linux sets its own.
-    keeps_temp: bool = True
+    keeps_temp: bool = True  # whether the installer keeps the TEMP and TMP it is given (Wine from Linux sets its own)
 
 
 @dataclasses.dataclass
@@ -227,38 +225,28 @@ class Seen:
     left: set                         # staging names in the temporary folder afterwards, the row's own excepted
     installer: Optional[dict] = None  # the installer's records (release_kit.read_installer_record); None: it never ran
     output: str = ""                  # what the run printed beside its boxes
-    served: Optional[bytes] = None    # the installer the server handed out
-    # (Windows path, bytes) of the staged file while the confirmation was
-    # open, either None when there was none; None: the runner does not look.
+    # While the confirmation was open: the staged file's Windows path (None:
+    # none) and whether it held the installer served; None: not looked at.
     at_confirmation: Optional[tuple] = None
     private_folders: dict = dataclasses.field(default_factory=dict)  # folder: mode, each the user's alone
     planted_ran: list = dataclasses.field(default_factory=list)  # records of code planted for the run
     problems: list = dataclasses.field(default_factory=list)  # what the runner's own steps found amiss
 
 
-def expected_boxes(row, platform):
-    return [text.prefix + platform.system_text(text.code) if isinstance(text, SystemMessage) else text
-            for text in row.boxes]
-
-
 def judge(row, seen, platform):
     """Every way the run differs from the row; empty when it passed."""
-    differences = list(seen.problems)
-    if seen.exit_code != row.exit_code:
-        differences.append(f"exit code {seen.exit_code}, expected {row.exit_code}")
-    if seen.boxes != expected_boxes(row, platform):
-        differences.append(f"boxes {seen.boxes!r}, expected {expected_boxes(row, platform)!r}")
-    if seen.left:
-        differences.append(f"the run left {sorted(seen.left)} in the temporary folder")
-    differences += [f"{folder} has mode {mode:o}, not 700" for folder, mode in seen.private_folders.items()
-                    if mode != 0o700]
-    if row.asks and seen.at_confirmation is not None and seen.at_confirmation[1] != seen.served:
-        differences.append("while the confirmation was shown, the staged file did not hold the served installer")
-    if row.shows and row.shows not in seen.output:
-        differences.append(f"{row.shows!r} was not shown")
-    if seen.planted_ran:
-        differences.append(f"planted code ran: {seen.planted_ran}")
-    return differences + installer_differences(row, seen, platform)
+    boxes = [text.prefix + platform.system_text(text.code) if isinstance(text, SystemMessage) else text
+             for text in row.boxes]
+    checks = [(seen.exit_code != row.exit_code, f"exit code {seen.exit_code}, expected {row.exit_code}"),
+              (seen.boxes != boxes, f"boxes {seen.boxes!r}, expected {boxes!r}"),
+              (seen.left, f"the run left {sorted(seen.left)} in the temporary folder"),
+              (row.asks and seen.at_confirmation is not None and not seen.at_confirmation[1],
+               "while asking, the staged file did not hold the installer served"),
+              (row.shows and row.shows not in seen.output, f"{row.shows!r} was not shown"),
+              (seen.planted_ran, f"planted code ran: {seen.planted_ran}")]
+    checks += [(mode != 0o700, f"{folder} has mode {mode:o}, not 700") for folder, mode in seen.private_folders.items()]
+    differences = [message for failed, message in checks if failed]
+    return seen.problems + differences + installer_differences(row, seen, platform)
 
 
 def installer_differences(row, seen, platform):
@@ -274,22 +262,19 @@ def installer_differences(row, seen, platform):
     staged = re.fullmatch(r'"(%s\\VeltoBootstrap-[0-9A-F]{32})\\Velto_Setup\.exe"' % folder, line)
     if not staged:
         return [f"installer command line {line!r}, expected a staged file's path quoted"]
-    differences = []
-    if seen.at_confirmation is not None and line != '"%s"' % seen.at_confirmation[0]:
-        differences.append(f"the installer ran as {line}, not the file staged while asking")
-    if platform.installer_says is not None and platform.installer_says not in seen.output:
-        differences.append(f"the installer did not say {platform.installer_says!r}")
-    if sorted(seen.installer["folder"]) != ["Temp", "Velto_Setup.exe"]:
-        differences.append(f"the installer's folder held {seen.installer['folder']}, expected only it and Temp")
-    folder = staged.group(1)
+    folder, skipped = staged.group(1), () if platform.keeps_temp else ("TEMP=", "TMP=")
     expected = [f"folder={folder}", f"TEMP={folder}\\Temp", f"TMP={folder}\\Temp", "COR_ENABLE_PROFILING unset",
                 "COR_PROFILER unset", "DOTNET_STARTUP_HOOKS unset", ""]
-    skipped = () if platform.keeps_temp else ("TEMP=", "TMP=")
     seen_lines, expected = ([line for line in lines if not line.startswith(skipped)]
                             for lines in (seen.installer["environment"], expected))
-    if seen_lines != expected:
-        differences.append(f"the installer saw {seen_lines}, expected {expected}")
-    return differences
+    checks = [(seen.at_confirmation is not None and line != '"%s"' % seen.at_confirmation[0],
+               f"the installer ran as {line}, not as the file staged while asking"),
+              (platform.installer_says is not None and platform.installer_says not in seen.output,
+               f"the installer did not say {platform.installer_says!r}"),
+              (sorted(seen.installer["folder"]) != ["Temp", "Velto_Setup.exe"],
+               f"the installer's folder held {seen.installer['folder']}, expected only it and Temp"),
+              (seen_lines != expected, f"the installer saw {seen_lines}, expected {expected}")]
+    return [message for failed, message in checks if failed]
 
 
 def run_rows(platform, only, run_row):

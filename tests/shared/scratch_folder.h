@@ -20,9 +20,8 @@
 namespace velto::test {
 
 inline std::string ReadWholeFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
     std::ostringstream bytes;
-    bytes << in.rdbuf();
+    bytes << std::ifstream(path, std::ios::binary).rdbuf();
     return bytes.str();
 }
 
@@ -48,8 +47,8 @@ public:
         if (path_.empty()) ADD_FAILURE() << "no scratch folder could be made in " << base;
     }
     ~ScratchFolder() {
-        std::error_code ignored;
-        std::filesystem::permissions(path_, std::filesystem::perms::owner_all, ignored);  // tests close it to others
+        std::error_code ignored;  // a test may have closed the folder even to its owner
+        std::filesystem::permissions(path_, std::filesystem::perms::owner_all, ignored);
         std::filesystem::remove_all(path_, ignored);
     }
     ScratchFolder(const ScratchFolder&) = delete;

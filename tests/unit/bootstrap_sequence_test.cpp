@@ -273,10 +273,4 @@ TEST_F(BootstrapSequenceTest, SignatureCheckGetsThePinExactlyAsBuilt) {
     EXPECT_EQ(Script().pinSeenBySignature, pin);
 }
 
-TEST_F(BootstrapSequenceTest, StepErrorTextIsShownUnchanged) {
-    Script().signature = {false, kSignatureRejectedPrefix + std::wstring(L"0x800B0101).")};
-    EXPECT_EQ(Run(), kExitSignature);
-    EXPECT_EQ(Script().boxTexts, std::vector<std::wstring>{Script().signature.error});
-}
-
 }  // namespace

@@ -1,6 +1,5 @@
-// ByteBuffer's own storage, in virtual memory reserved once and committed
-// as it grows, against the scripted VirtualAlloc and VirtualFree of
-// fake_winhttp.cpp.
+// ByteBuffer's storage, reserved once and committed as it grows, against
+// the scripted VirtualAlloc and VirtualFree of fake_winhttp.cpp.
 #include <gtest/gtest.h>
 
 #include <algorithm>

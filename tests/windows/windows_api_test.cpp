@@ -286,13 +286,7 @@ class LaunchStartFailure : public Launch, public ::testing::WithParamInterface<S
 
 TEST_P(LaunchStartFailure, IsNotStartedAndGivesTheSystemText) {
     const std::wstring path = wideRoot + L"\\Velto_Setup.exe";
-    if (GetParam().content != nullptr) {
-        HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-        ASSERT_NE(file, INVALID_HANDLE_VALUE);
-        DWORD written = 0;
-        WriteFile(file, GetParam().content, static_cast<DWORD>(strlen(GetParam().content)), &written, nullptr);
-        CloseHandle(file);
-    }
+    if (GetParam().content != nullptr) velto::test::WriteWholeFile(path, GetParam().content);
     std::wstring errorText = L"earlier text";
     HANDLE held = Held(path);
     DWORD exitCode = 12345;

@@ -363,13 +363,13 @@ class Suite:
         if scenario.prepare:
             STEPS[scenario.prepare](self)
         earlier = release_kit.staging_names(self.temporary_folder)
-        seen = Seen(exit_code=None, boxes=[], left=set(), served=installer, at_confirmation=(None, None))
+        seen = Seen(exit_code=None, boxes=[], left=set(), at_confirmation=(None, False))
 
         def on_box(index, window):
             if index == 0 and scenario.asks:
-                self.staged = release_kit.staged_file(self.temporary_folder, earlier)
-                if self.staged:
-                    seen.at_confirmation = (windows_staged_file(self.staged), Path(self.staged).read_bytes())
+                staged = self.staged = release_kit.staged_file(self.temporary_folder, earlier)
+                if staged:
+                    seen.at_confirmation = (windows_staged_file(staged), Path(staged).read_bytes() == installer)
                 if scenario.while_asking:
                     seen.problems += STEPS[scenario.while_asking](self)
             if scenario.screenshot and self.screenshot and index == 0:
