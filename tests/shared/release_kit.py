@@ -8,6 +8,7 @@ test (tests/release), the demo and the benchmarks (scripts/)."""
 import hashlib
 import json
 import os
+import pathlib
 import re
 import shutil
 import subprocess
@@ -246,12 +247,9 @@ def read_installer_record(record):
     and the lines of its environment; None when it never ran."""
     if not os.path.exists(record):
         return None
-
-    def text(suffix):
-        with open(record + suffix, encoding="utf-16-le") as file:
-            return file.read()
-    return {"command_line": text(""), "folder": text(".folder").split(),
-            "environment": text(".environment").split("\n")}
+    line, folder, environment = (pathlib.Path(record + suffix).read_text(encoding="utf-16-le")
+                                 for suffix in ("", ".folder", ".environment"))
+    return {"command_line": line, "folder": folder.split(), "environment": environment.split("\n")}
 
 
 def windows_path(path):
