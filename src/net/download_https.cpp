@@ -43,20 +43,18 @@ bool CrackUrl(const std::wstring& url, ParsedUrl& parsed) {
     return true;
 }
 
-constexpr wchar_t kStreamFailed[] = L"Could not read the download stream: ";
-
 // Room for the whole limit is reserved before the first chunk and committed
 // as the body grows, so the bytes never move. Memory that cannot be had is
 // a failure to take in the stream, told with the system's reason.
 bool ReadBody(HINTERNET request, ByteBuffer& body, std::uint64_t sizeLimit, std::wstring& errorText) {
     if (!body.ReserveRoom(sizeLimit)) {
-        errorText = LastErrorMessage(kStreamFailed);
+        errorText = LastErrorMessage(kStreamFailedPrefix);
         return false;
     }
     for (;;) {
         DWORD available = 0;
         if (!WinHttpQueryDataAvailable(request, &available)) {
-            errorText = LastErrorMessage(kStreamFailed);
+            errorText = LastErrorMessage(kStreamFailedPrefix);
             return false;
         }
         if (available == 0) {
@@ -70,12 +68,12 @@ bool ReadBody(HINTERNET request, ByteBuffer& body, std::uint64_t sizeLimit, std:
             return false;
         }
         if (!body.ResizeWithinRoom(stored + available)) {
-            errorText = LastErrorMessage(kStreamFailed);
+            errorText = LastErrorMessage(kStreamFailedPrefix);
             return false;
         }
         DWORD read = 0;
         if (!WinHttpReadData(request, body.data() + stored, available, &read)) {
-            errorText = LastErrorMessage(kStreamFailed);
+            errorText = LastErrorMessage(kStreamFailedPrefix);
             return false;
         }
         body.ResizeWithinRoom(stored + std::min(read, available));  // shrinking always succeeds
@@ -86,23 +84,23 @@ bool ReadBody(HINTERNET request, ByteBuffer& body, std::uint64_t sizeLimit, std:
 
 bool DownloadHttps(const std::wstring& url, ByteBuffer& body, std::uint64_t sizeLimit, std::wstring& errorText) {
     if (!HasHttpsPrefix(url)) {
-        errorText = L"Velto refused a non-HTTPS download URL.";
+        errorText = kNotHttpsUrlMessage;
         return false;
     }
     ParsedUrl parsed;
     if (!CrackUrl(url, parsed)) {
-        errorText = LastErrorMessage(L"Invalid release URL: ");
+        errorText = LastErrorMessage(kInvalidUrlPrefix);
         return false;
     }
     if (parsed.scheme != INTERNET_SCHEME_HTTPS) {
-        errorText = L"Velto requires HTTPS for release downloads.";
+        errorText = kHttpsRequiredMessage;
         return false;
     }
 
     ScopedHttpHandle session(WinHttpOpen(kUserAgent, WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY, WINHTTP_NO_PROXY_NAME,
                                          WINHTTP_NO_PROXY_BYPASS, 0));
     if (!session) {
-        errorText = LastErrorMessage(L"Could not initialize the Windows HTTP client: ");
+        errorText = LastErrorMessage(kClientFailedPrefix);
         return false;
     }
     // Fails only for a handle that is not a session or a time-out below -1,
@@ -111,7 +109,7 @@ bool DownloadHttps(const std::wstring& url, ByteBuffer& body, std::uint64_t size
 
     ScopedHttpHandle connection(WinHttpConnect(session.get(), parsed.host.c_str(), parsed.port, 0));
     if (!connection) {
-        errorText = LastErrorMessage(L"Could not connect to the Velto download server: ");
+        errorText = LastErrorMessage(kConnectFailedPrefix);
         return false;
     }
 
@@ -120,7 +118,7 @@ bool DownloadHttps(const std::wstring& url, ByteBuffer& body, std::uint64_t size
                                                 WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
                                                 WINHTTP_FLAG_SECURE));
     if (!request) {
-        errorText = LastErrorMessage(L"Could not create the download request: ");
+        errorText = LastErrorMessage(kRequestNotCreatedPrefix);
         return false;
     }
 
@@ -131,7 +129,7 @@ bool DownloadHttps(const std::wstring& url, ByteBuffer& body, std::uint64_t size
 
     if (!WinHttpSendRequest(request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
         !WinHttpReceiveResponse(request.get(), nullptr)) {
-        errorText = LastErrorMessage(L"The Velto download request failed: ");
+        errorText = LastErrorMessage(kRequestFailedPrefix);
         return false;
     }
 
@@ -139,11 +137,11 @@ bool DownloadHttps(const std::wstring& url, ByteBuffer& body, std::uint64_t size
     DWORD statusSize = sizeof(status);
     if (!WinHttpQueryHeaders(request.get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
                              WINHTTP_HEADER_NAME_BY_INDEX, &status, &statusSize, WINHTTP_NO_HEADER_INDEX)) {
-        errorText = L"Could not read the HTTP response status.";
+        errorText = kStatusUnreadMessage;
         return false;
     }
     if (status < 200 || status > 299) {
-        errorText = L"The Velto server returned HTTP " + std::to_wstring(status) + L".";
+        errorText = kServerStatusPrefix + std::to_wstring(status) + L".";
         return false;
     }
 

@@ -9,8 +9,6 @@ namespace {
 
 constexpr DWORD kReadChunkSize = 1048576;
 
-constexpr wchar_t kNotComputed[] = L"Could not calculate the installer SHA-256 hash.";
-
 bool Succeeded(NTSTATUS status) {
     return status >= 0;
 }
@@ -62,7 +60,7 @@ bool HashOpenFile(HANDLE file, std::vector<std::uint8_t>& hashObject, Sha256Dige
 bool HashFileSha256(HANDLE file, Sha256Digest& digest, std::wstring& errorText) {
     std::vector<std::uint8_t> hashObject;
     if (!Rewind(file) || !HashOpenFile(file, hashObject, digest) || !Rewind(file)) {
-        errorText = kNotComputed;
+        errorText = kDigestNotComputedMessage;
         return false;
     }
     return true;
@@ -72,7 +70,7 @@ bool HashFileSha256(const std::wstring& path, Sha256Digest& digest, std::wstring
     const ScopedFileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!file) {
-        errorText = L"Could not open the downloaded installer for hashing.";
+        errorText = kNotOpenedForHashingMessage;
         return false;
     }
     return HashFileSha256(file.get(), digest, errorText);

@@ -68,14 +68,14 @@ bool PinMatches(const std::wstring& fingerprint, const std::wstring& pinnedThumb
 }
 
 std::wstring TrustRejectionMessage(LONG status) {
-    if (status == TRUST_E_BAD_DIGEST) return L"Security check failed: the signed Velto setup was modified after signing.";
-    if (status == TRUST_E_NOSIGNATURE) return L"Security check failed: the Velto setup is unsigned.";
+    if (status == TRUST_E_BAD_DIGEST) return kModifiedMessage;
+    if (status == TRUST_E_NOSIGNATURE) return kUnsignedMessage;
     // The status as an unsigned 32-bit number, "0x" and eight upper-case
     // digits with leading zeros kept.
     const auto value = static_cast<std::uint32_t>(status);
     const std::uint8_t bigEndian[4] = {static_cast<std::uint8_t>(value >> 24), static_cast<std::uint8_t>(value >> 16),
                                        static_cast<std::uint8_t>(value >> 8), static_cast<std::uint8_t>(value)};
-    return L"Windows rejected the Velto setup signature (0x" + BytesToHex(bigEndian, 4) + L").";
+    return kSignatureRejectedPrefix + (L"0x" + BytesToHex(bigEndian, 4)) + L").";
 }
 
 // Steps after the policy call, each ending the check with its own message.
@@ -87,7 +87,7 @@ bool CheckSignerAndVerdict(const std::wstring& path, const std::wstring& pinnedT
     std::wstring fingerprint;
     if (!FingerprintEmbeddedSigner(path, signature, fingerprint, errorText)) return false;
     if (!PinMatches(fingerprint, pinnedThumbprint)) {
-        errorText = L"Security check failed: the Velto setup was not signed by the certificate pinned into this bootstrapper.";
+        errorText = kNotPinnedMessage;
         return false;
     }
     const LONG verdict = TrustVerdict(trustStatus, trustState);
@@ -114,24 +114,24 @@ bool FingerprintCertificate(const std::uint8_t* encoded, std::size_t size, std::
 bool FingerprintEmbeddedSigner(const std::wstring& path, EmbeddedSignature& signature, std::wstring& fingerprint,
                                std::wstring& errorText) {
     if (!OpenSignature(path, signature)) {
-        errorText = L"The downloaded Velto setup has no readable Authenticode signature.";
+        errorText = kNoSignatureMessage;
         return false;
     }
     if (!ReadFirstSignerInfo(signature)) {
-        errorText = L"Could not read the Velto setup signer information.";
+        errorText = kNoSignerInfoMessage;
         return false;
     }
     if (!FindSignerCertificate(signature)) {
-        errorText = L"Could not locate the embedded Velto setup signing certificate.";
+        errorText = kNoSignerCertificateMessage;
         return false;
     }
     const PCCERT_CONTEXT certificate = signature.certificate.get();
     if (!CryptMsgControl(signature.message.get(), 0, CMSG_CTRL_VERIFY_SIGNATURE, certificate->pCertInfo)) {
-        errorText = L"The Velto setup signature is cryptographically invalid.";
+        errorText = kSignatureInvalidMessage;
         return false;
     }
     if (!FingerprintCertificate(certificate->pbCertEncoded, certificate->cbCertEncoded, fingerprint)) {
-        errorText = L"Could not calculate the Velto setup signing certificate SHA-256 fingerprint.";
+        errorText = kFingerprintFailedMessage;
         return false;
     }
     return true;

@@ -10,6 +10,21 @@
 #include "base/scoped_owner.h"
 #include "platform/win_api.h"
 
+// The messages of a refused signature.
+inline constexpr wchar_t kNoSignatureMessage[] = L"The downloaded Velto setup has no readable Authenticode signature.";
+inline constexpr wchar_t kNoSignerInfoMessage[] = L"Could not read the Velto setup signer information.";
+inline constexpr wchar_t kNoSignerCertificateMessage[] =
+    L"Could not locate the embedded Velto setup signing certificate.";
+inline constexpr wchar_t kSignatureInvalidMessage[] = L"The Velto setup signature is cryptographically invalid.";
+inline constexpr wchar_t kFingerprintFailedMessage[] =
+    L"Could not calculate the Velto setup signing certificate SHA-256 fingerprint.";
+inline constexpr wchar_t kNotPinnedMessage[] =
+    L"Security check failed: the Velto setup was not signed by the certificate pinned into this bootstrapper.";
+inline constexpr wchar_t kModifiedMessage[] = L"Security check failed: the signed Velto setup was modified after signing.";
+inline constexpr wchar_t kUnsignedMessage[] = L"Security check failed: the Velto setup is unsigned.";
+// Followed by the status, "0x" and eight hexadecimal digits, and ").".
+inline constexpr wchar_t kSignatureRejectedPrefix[] = L"Windows rejected the Velto setup signature (";
+
 // True when the first signer's certificate has the SHA-256 fingerprint
 // pinnedThumbprint (any separators and letter case) and the platform's
 // Authenticode policy accepts the file, an untrusted root or an incomplete

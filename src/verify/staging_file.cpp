@@ -53,11 +53,11 @@ bool WriteStagingFile(const std::wstring& path, const ByteBuffer& bytes, FileIde
     const ScopedFileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!file) {
-        errorText = LastErrorMessage(L"Could not create the installer file: ");
+        errorText = LastErrorMessage(kFileNotCreatedPrefix);
         return false;
     }
     if (!WriteAllChunks(file.get(), bytes)) {
-        errorText = LastErrorMessage(L"Could not write the installer file: ");
+        errorText = LastErrorMessage(kFileNotWrittenPrefix);
         return false;
     }
     // Not examined: every later read of the file goes through the same
@@ -67,7 +67,7 @@ bool WriteStagingFile(const std::wstring& path, const ByteBuffer& bytes, FileIde
     // Read before the writer lets go: the hold that follows opens the path
     // again and must find this same file.
     if (!ReadFileIdentity(file.get(), written)) {
-        errorText = LastErrorMessage(L"Could not write the installer file: ");
+        errorText = LastErrorMessage(kFileNotWrittenPrefix);
         return false;
     }
     return true;
@@ -83,11 +83,11 @@ bool HoldStagingFile(const std::wstring& path, const FileIdentity& written, HAND
                                         FILE_ATTRIBUTE_NORMAL, nullptr));
     FileIdentity held;
     if (!opened || !ReadFileIdentity(opened.get(), held)) {
-        errorText = LastErrorMessage(L"Could not lock the installer file: ");
+        errorText = LastErrorMessage(kFileNotLockedPrefix);
         return false;
     }
     if (!IsSameFile(held, written)) {
-        errorText = L"Could not lock the installer file: " + DescribeWindowsError(ERROR_FILE_INVALID);
+        errorText = kFileNotLockedPrefix + DescribeWindowsError(ERROR_FILE_INVALID);
         return false;
     }
     hold = opened.Release();

@@ -8,6 +8,11 @@
 #include "platform/win_api.h"
 #include "verify/file_identity.h"
 
+// Each followed by the system's text for the error.
+inline constexpr wchar_t kFileNotCreatedPrefix[] = L"Could not create the installer file: ";
+inline constexpr wchar_t kFileNotWrittenPrefix[] = L"Could not write the installer file: ";
+inline constexpr wchar_t kFileNotLockedPrefix[] = L"Could not lock the installer file: ";
+
 // The staged installer's path, Windows' temporary folder + a new staging
 // folder + "\Velto_Setup.exe", with the folder made and held in folder
 // once the folders that killed runs left behind are gone. Empty, with

@@ -1,30 +1,26 @@
 #include "fixture_catalog.h"
 
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-#include <unistd.h>
+#include "verify/installer_signature.h"
 
 namespace velto::test {
 
 namespace {
 
-constexpr const wchar_t* kAccepted = nullptr;
-constexpr const wchar_t* kNoSignature = L"The downloaded Velto setup has no readable Authenticode signature.";
-constexpr const wchar_t* kNoSignerInfo = L"Could not read the Velto setup signer information.";
-constexpr const wchar_t* kNoCertificate = L"Could not locate the embedded Velto setup signing certificate.";
-constexpr const wchar_t* kInvalid = L"The Velto setup signature is cryptographically invalid.";
-constexpr const wchar_t* kModified = L"Security check failed: the signed Velto setup was modified after signing.";
-constexpr const wchar_t* kUnsigned = L"Security check failed: the Velto setup is unsigned.";
-constexpr const wchar_t* kExpired = L"Windows rejected the Velto setup signature (0x800B0101).";
-constexpr const wchar_t* kWrongUsage = L"Windows rejected the Velto setup signature (0x800B0110).";
-constexpr const wchar_t* kCertificateSignature = L"Windows rejected the Velto setup signature (0x80096004).";
-constexpr const wchar_t* kBasicConstraints = L"Windows rejected the Velto setup signature (0x80096019).";
-constexpr const wchar_t* kCriticalExtension = L"Windows rejected the Velto setup signature (0x800B0105).";
-constexpr const wchar_t* kAlgorithm = L"Windows rejected the Velto setup signature (0x80090008).";
-constexpr const wchar_t* kTimeStamp = L"Windows rejected the Velto setup signature (0x80096005).";
-constexpr const wchar_t* kPin =
-    L"Security check failed: the Velto setup was not signed by the certificate pinned into this bootstrapper.";
+const std::wstring kAccepted;
+constexpr const wchar_t* kNoSignature = kNoSignatureMessage;
+constexpr const wchar_t* kNoSignerInfo = kNoSignerInfoMessage;
+constexpr const wchar_t* kNoCertificate = kNoSignerCertificateMessage;
+constexpr const wchar_t* kInvalid = kSignatureInvalidMessage;
+constexpr const wchar_t* kModified = kModifiedMessage;
+constexpr const wchar_t* kUnsigned = kUnsignedMessage;
+constexpr const wchar_t* kPin = kNotPinnedMessage;
+const std::wstring kExpired = RejectedMessage(L"0x800B0101");
+const std::wstring kWrongUsage = RejectedMessage(L"0x800B0110");
+const std::wstring kCertificateSignature = RejectedMessage(L"0x80096004");
+const std::wstring kBasicConstraints = RejectedMessage(L"0x80096019");
+const std::wstring kCriticalExtension = RejectedMessage(L"0x800B0105");
+const std::wstring kAlgorithm = RejectedMessage(L"0x80090008");
+const std::wstring kTimeStamp = RejectedMessage(L"0x80096005");
 
 constexpr LONG kOk = 0;
 
@@ -145,6 +141,10 @@ const std::vector<FixtureCase>& FixtureCatalog() {
     return catalog;
 }
 
+std::wstring RejectedMessage(const std::wstring& status) {
+    return kSignatureRejectedPrefix + status + L").";
+}
+
 std::string FixturePath(const std::string& file) {
     return std::string(VELTO_AUTHENTICODE_FIXTURES) + "/files/" + file;
 }
@@ -163,27 +163,6 @@ std::string SignerFingerprint(const std::string& signer) {
         text.pop_back();
     }
     return text;
-}
-
-std::string ReadWholeFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
-
-void WriteWholeFile(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-std::string ScratchFolder() {
-    static int counter = 0;
-    const auto folder = std::filesystem::temp_directory_path() /
-                        ("velto_authenticode_" + std::to_string(getpid()) + "_" + std::to_string(++counter));
-    std::filesystem::remove_all(folder);
-    std::filesystem::create_directories(folder);
-    return folder.string();
 }
 
 std::wstring Widen(const std::string& ascii) {

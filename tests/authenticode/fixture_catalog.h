@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/win_api.h"
+#include "shared/scratch_folder.h"
 
 namespace velto::test {
 
@@ -18,7 +19,7 @@ inline void PrintTo(Trust trust, std::ostream* out) {
 
 struct Verdict {
     LONG status;
-    const wchar_t* message;  // VerifyInstallerSignature's text; null when it accepts
+    std::wstring message;  // VerifyInstallerSignature's text; empty when it accepts
 };
 
 struct FixtureCase {
@@ -33,6 +34,10 @@ const std::vector<FixtureCase>& FixtureCatalog();
 // Names a case by its file in test output.
 inline void PrintTo(const FixtureCase& fixture, std::ostream* out) { *out << fixture.file; }
 
+// VerifyInstallerSignature's message for a status it refuses, "0x" and
+// eight hexadecimal digits.
+std::wstring RejectedMessage(const std::wstring& status);
+
 std::string FixturePath(const std::string& file);
 std::wstring WideFixturePath(const std::string& file);
 std::string PkiPath(const std::string& file);
@@ -40,12 +45,6 @@ std::string PkiPath(const std::string& file);
 // The fingerprint that the test PKI maker (tests/shared/test_pki.py) wrote
 // with openssl and sha256sum.
 std::string SignerFingerprint(const std::string& signer);
-
-std::string ReadWholeFile(const std::string& path);
-void WriteWholeFile(const std::string& path, const std::string& bytes);
-
-// A fresh folder under the system's temporary folder for one test's files.
-std::string ScratchFolder();
 
 std::wstring Widen(const std::string& ascii);
 

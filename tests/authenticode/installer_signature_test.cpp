@@ -1,6 +1,7 @@
-// The system's own VerifyInstallerSignature through the real layer: every
-// fixture with its message, the forms of the pin, and the order in which
-// the pin and the verdict are judged.
+// Every fixture with WinVerifyTrust's status and the message of the
+// system's own VerifyInstallerSignature, with the test root trusted and with
+// nothing trusted; the forms of the pin, and the order in which the pin and
+// the verdict are judged.
 #include <cctype>
 #include <string>
 #include <tuple>
@@ -16,9 +17,6 @@ namespace velto::test {
 namespace {
 
 constexpr const wchar_t* kUntouched = L"(untouched)";
-constexpr const wchar_t* kPinMessage =
-    L"Security check failed: the Velto setup was not signed by the certificate pinned into this bootstrapper.";
-constexpr const wchar_t* kModified = L"Security check failed: the signed Velto setup was modified after signing.";
 
 struct Outcome {
     bool accepted;
@@ -36,20 +34,23 @@ std::wstring Pin(const std::string& signer) {
     return Widen(SignerFingerprint(signer));
 }
 
-using MessageCase = std::tuple<FixtureCase, Trust>;
+using VerdictCase = std::tuple<FixtureCase, Trust>;
 
-class InstallerSignatureTest : public testing::TestWithParam<MessageCase> {};
+class FixtureVerdict : public testing::TestWithParam<VerdictCase> {};
 
-TEST_P(InstallerSignatureTest, GivesTheFixturesMessage) {
+TEST_P(FixtureVerdict, IsTheLayersStatusAndTheSystemsMessage) {
     const auto& [fixture, trust] = GetParam();
     UseTrust(trust);
     const Verdict& expected = trust == Trust::kTestRoot ? fixture.trustedRoot : fixture.noTrust;
+    const LONG status = VerifyAndClose(WideFixturePath(fixture.file));
+    EXPECT_EQ(static_cast<DWORD>(status), static_cast<DWORD>(expected.status)) << fixture.file;
+    EXPECT_EQ(GetLastError(), 0u) << "the closing call succeeded last";
     const Outcome outcome = Verify(fixture.file, Pin(fixture.signer));
-    EXPECT_EQ(outcome.accepted, expected.message == nullptr) << fixture.file;
-    EXPECT_EQ(outcome.text, expected.message == nullptr ? kUntouched : expected.message) << fixture.file;
+    EXPECT_EQ(outcome.accepted, expected.message.empty()) << fixture.file;
+    EXPECT_EQ(outcome.text, expected.message.empty() ? kUntouched : expected.message) << fixture.file;
 }
 
-std::string CaseName(const testing::TestParamInfo<MessageCase>& info) {
+std::string CaseName(const testing::TestParamInfo<VerdictCase>& info) {
     std::string name = std::string(std::get<0>(info.param).file) + "_" + TrustName(std::get<1>(info.param));
     for (char& c : name) {
         c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
@@ -57,7 +58,7 @@ std::string CaseName(const testing::TestParamInfo<MessageCase>& info) {
     return name;
 }
 
-INSTANTIATE_TEST_SUITE_P(Fixtures, InstallerSignatureTest,
+INSTANTIATE_TEST_SUITE_P(Fixtures, FixtureVerdict,
                          testing::Combine(testing::ValuesIn(FixtureCatalog()),
                                           testing::Values(Trust::kTestRoot, Trust::kNothing)),
                          CaseName);
@@ -110,7 +111,7 @@ TEST_P(PinFormTest, PinIsJudgedOnItsHexDigits) {
     const PinCase& pin = GetParam();
     const Outcome outcome = Verify("signed_full.exe", pin.makePin());
     EXPECT_EQ(outcome.accepted, pin.accepted);
-    EXPECT_EQ(outcome.text, pin.accepted ? kUntouched : kPinMessage);
+    EXPECT_EQ(outcome.text, pin.accepted ? kUntouched : kNotPinnedMessage);
 }
 
 INSTANTIATE_TEST_SUITE_P(Pins, PinFormTest, testing::ValuesIn(kPinCases),
@@ -118,22 +119,21 @@ INSTANTIATE_TEST_SUITE_P(Pins, PinFormTest, testing::ValuesIn(kPinCases),
 
 TEST(VerdictOrder, AlteredFileSignedByAnotherCertificateGetsThePinMessage) {
     UseTrust(Trust::kTestRoot);
-    EXPECT_EQ(Verify("tampered_other_code.exe", Pin("leaf")).text, kPinMessage);
-    EXPECT_EQ(Verify("tampered_other_code.exe", Pin("other")).text, kModified);
+    EXPECT_EQ(Verify("tampered_other_code.exe", Pin("leaf")).text, kNotPinnedMessage);
+    EXPECT_EQ(Verify("tampered_other_code.exe", Pin("other")).text, kModifiedMessage);
 }
 
 TEST(VerdictOrder, FullyTrustedFileFromAnotherSignerGetsThePinMessage) {
     UseTrust(Trust::kTestRoot);
     const Outcome outcome = Verify("signed_full.exe", Pin("other"));
     EXPECT_FALSE(outcome.accepted);
-    EXPECT_EQ(outcome.text, kPinMessage);
+    EXPECT_EQ(outcome.text, kNotPinnedMessage);
 }
 
 TEST(VerdictOrder, RejectedStatusIsIgnoredWhenThePinFails) {
     UseTrust(Trust::kTestRoot);
-    EXPECT_EQ(Verify("signed_expired.exe", Pin("leaf")).text, kPinMessage);
-    EXPECT_EQ(Verify("signed_expired.exe", Pin("expired")).text,
-              L"Windows rejected the Velto setup signature (0x800B0101).");
+    EXPECT_EQ(Verify("signed_expired.exe", Pin("leaf")).text, kNotPinnedMessage);
+    EXPECT_EQ(Verify("signed_expired.exe", Pin("expired")).text, RejectedMessage(L"0x800B0101"));
 }
 
 }  // namespace

@@ -1,8 +1,7 @@
-// WinVerifyTrust's status for every fixture, with the test root trusted and
-// with nothing trusted, and the release of its state by the closing call.
-#include <cctype>
+// WinVerifyTrust's handling of its request: the last error, unknown
+// actions, short requests, missing files and foreign states (each
+// fixture's status is checked with its message, installer_signature_test).
 #include <string>
-#include <tuple>
 
 #include <gtest/gtest.h>
 
@@ -12,32 +11,6 @@
 
 namespace velto::test {
 namespace {
-
-using StatusCase = std::tuple<FixtureCase, Trust>;
-
-class LayerStatusTest : public testing::TestWithParam<StatusCase> {};
-
-TEST_P(LayerStatusTest, WinVerifyTrustGivesTheExpectedStatus) {
-    const auto& [fixture, trust] = GetParam();
-    UseTrust(trust);
-    const LONG expected = trust == Trust::kTestRoot ? fixture.trustedRoot.status : fixture.noTrust.status;
-    const LONG status = VerifyAndClose(WideFixturePath(fixture.file));
-    EXPECT_EQ(static_cast<DWORD>(status), static_cast<DWORD>(expected)) << fixture.file;
-    EXPECT_EQ(GetLastError(), 0u) << "the closing call succeeded last";
-}
-
-std::string CaseName(const testing::TestParamInfo<StatusCase>& info) {
-    std::string name = std::string(std::get<0>(info.param).file) + "_" + TrustName(std::get<1>(info.param));
-    for (char& c : name) {
-        c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
-    }
-    return name;
-}
-
-INSTANTIATE_TEST_SUITE_P(Fixtures, LayerStatusTest,
-                         testing::Combine(testing::ValuesIn(FixtureCatalog()),
-                                          testing::Values(Trust::kTestRoot, Trust::kNothing)),
-                         CaseName);
 
 GUID GenericVerify() {
     return WINTRUST_ACTION_GENERIC_VERIFY_V2;
@@ -77,7 +50,8 @@ TEST(WinVerifyTrustRequest, MissingOrShortRequestIsRefused) {
 }
 
 TEST(WinVerifyTrustRequest, MissingFileGivesTheFileError) {
-    const std::wstring path = Widen(ScratchFolder() + "/absent.exe");
+    const ScratchFolder scratch;
+    const std::wstring path = Widen(scratch.Under("absent.exe"));
     EXPECT_EQ(static_cast<DWORD>(VerifyAndClose(path)), 0x80070002u);
 }
 

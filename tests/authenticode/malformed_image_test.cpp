@@ -113,7 +113,8 @@ TEST_P(DamagedImageTest, IsRejectedAndHasNoReadableSignature) {
     std::string image = ReadWholeFile(FixturePath("signed_full.exe"));
     ASSERT_GT(image.size(), 0x400u);
     GetParam().damage(image, PlacesIn(image));
-    const std::string path = ScratchFolder() + "/damaged.exe";
+    const ScratchFolder scratch;
+    const std::string path = scratch.Under("damaged.exe");
     WriteWholeFile(path, image);
     HANDLE held = nullptr;  // its position moved on, which the policy must neither use nor move
     char byte = 0;
@@ -126,7 +127,7 @@ TEST_P(DamagedImageTest, IsRejectedAndHasNoReadableSignature) {
     EXPECT_EQ(static_cast<DWORD>(VerifyAndClose(Widen(path), held)), static_cast<DWORD>(GetParam().status));
     std::wstring text;
     EXPECT_FALSE(VerifyInstallerSignature(Widen(path), Widen(SignerFingerprint("leaf")), text, held));
-    EXPECT_EQ(text, L"The downloaded Velto setup has no readable Authenticode signature.");
+    EXPECT_EQ(text, kNoSignatureMessage);
     if (held != nullptr) {
         EXPECT_TRUE(ReadFile(held, &byte, 1, &read, nullptr) && read == 1 && byte == 'Z');
         EXPECT_TRUE(CloseHandle(held));
@@ -173,7 +174,8 @@ LONG ExpectCleanVerdict(const std::string& path, const std::string& what) {
 TEST(DamagedImageSweep, EveryTruncationIsRejected) {
     UseTrust(Trust::kTestRoot);
     const std::string image = ReadWholeFile(FixturePath("signed_full.exe"));
-    const std::string path = ScratchFolder() + "/truncated.exe";
+    const ScratchFolder scratch;
+    const std::string path = scratch.Under("truncated.exe");
     for (std::size_t length = 0; length < image.size(); length += length < 0x300 ? 1 : 29) {
         WriteWholeFile(path, image.substr(0, length));
         const LONG status = VerifyAndClose(Widen(path));
@@ -236,7 +238,8 @@ TEST(DamagedImageSweep, EveryByteBeforeTheTableIsHashedOrPartOfTheLayout) {
     const std::string image = ReadWholeFile(FixturePath("signed_full.exe"));
     const Places places = PlacesIn(image);
     ASSERT_EQ(places.sectionCount, 2u);
-    const std::string path = ScratchFolder() + "/flipped.exe";
+    const ScratchFolder scratch;
+    const std::string path = scratch.Under("flipped.exe");
     for (std::size_t at = 0; at < places.table; at += NearSkippedRange(at, places) ? 1 : 5) {
         std::string damaged = image;
         damaged[at] = static_cast<char>(damaged[at] ^ 0xFF);
@@ -247,7 +250,7 @@ TEST(DamagedImageSweep, EveryByteBeforeTheTableIsHashedOrPartOfTheLayout) {
         switch (RoleOf(at, places)) {
         case ByteRole::kHashed:
             EXPECT_EQ(static_cast<DWORD>(status), static_cast<DWORD>(TRUST_E_BAD_DIGEST)) << "flip at " << at;
-            EXPECT_EQ(text, L"Security check failed: the signed Velto setup was modified after signing.")
+            EXPECT_EQ(text, kModifiedMessage)
                 << "flip at " << at;
             break;
         case ByteRole::kCheckSum:
@@ -267,7 +270,8 @@ TEST(DamagedImageSweep, ByteFlipsInTheSignatureGiveDocumentedStatuses) {
     UseTrust(Trust::kTestRoot);
     const std::string image = ReadWholeFile(FixturePath("signed_full.exe"));
     const Places places = PlacesIn(image);
-    const std::string path = ScratchFolder() + "/flipped.exe";
+    const ScratchFolder scratch;
+    const std::string path = scratch.Under("flipped.exe");
     int changedVerdicts = 0;
     for (std::size_t at = places.table; at < image.size(); at += 13) {
         std::string damaged = image;

@@ -12,7 +12,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 verifier=$build/tests/authenticode/authenticode_verify_file
 python3 "$here/../shared/test_pki.py" signing "$work/pki" >/dev/null
-python3 "$here/fixtures/mkpe.py" pe32plus "$work/large.exe" --overlay $((mib * 1024 * 1024 - 1536))
+python3 "$here/../shared/mkpe.py" pe32plus "$work/large.exe" --overlay $((mib * 1024 * 1024 - 1536))
 osslsigncode sign -certs "$work/pki/chain_full.pem" -key "$work/pki/leaf.key" -h sha256 \
   -in "$work/large.exe" -out "$work/large_signed.exe" >/dev/null
 rm "$work/large.exe"

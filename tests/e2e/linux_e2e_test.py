@@ -1,28 +1,25 @@
 """End-to-end runs of the Linux velto executable, as a person uses it: the
 real release server, real signed installers (Windows programs, started
-through Wine), velto in a pseudo-terminal answering its prompts. Each row
-of the shared scenario table (tests/shared/scenarios.py) that Linux can run
-is one test.
+through Wine), velto in a pseudo-terminal answering its prompts. Runs each
+row of the shared scenario table (tests/shared/scenarios.py) that Linux
+can run, and reports what it saw for the table to judge.
 
-    python3 linux_e2e_test.py --work-dir DIR --unconfigured-velto PATH
+    python3 linux_e2e_test.py --work-dir DIR --unconfigured-velto PATH [--only NAME ...]
 """
 
 import argparse
 import os
-import re
 import signal
 import stat
 import sys
-import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 sys.path.insert(0, os.path.join(HERE, "..", "shared"))
 import release_kit  # noqa: E402
-from scenarios import ERROR_BAD_EXE_FORMAT, LINUX, SystemMessage, scenarios_for  # noqa: E402
+from scenarios import ERROR_BAD_EXE_FORMAT, LINUX, Platform, Seen, check_steps, run_rows  # noqa: E402
 from terminal_run import CTRL_C, run_in_terminal  # noqa: E402
 
-OPTIONS = None
 INSTALLER_MESSAGE = "Velto test installer ran."
 # What the installer that waits for Ctrl-C shows once it runs.
 INSTALLER_WAITING = "Waiting for Ctrl-C."
@@ -40,6 +37,7 @@ class Release:
     def __init__(self, work, unconfigured_velto):
         self.work = work
         self.unconfigured_velto = unconfigured_velto
+        self.prepared = None  # the staging name a row's preparation took
         os.makedirs(os.path.join(work, "tmp"), exist_ok=True)
         self.release_dir = os.path.join(work, "release")
         self.command_line_file = os.path.join(work, "command-line.txt")
@@ -74,119 +72,99 @@ class Release:
     def close(self):
         release_kit.stop_release_server(self.server)
 
-
-class LinuxEndToEnd(unittest.TestCase):
-    release = None
-
-    @classmethod
-    def setUpClass(cls):
-        cls.release = Release(OPTIONS.work_dir, OPTIONS.unconfigured_velto)
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.release.close()
-
-    def setUp(self):
-        release_kit.clear_staging_folders(self.release.temporary_folder)
-        self.prepared = None  # the staging name a row's preparation took
+    def run_row(self, row):
+        release_kit.clear_staging_folders(self.temporary_folder)
+        self.prepared = None
         for suffix in ("", ".folder", ".environment"):
-            if os.path.exists(self.release.command_line_file + suffix):
-                os.remove(self.release.command_line_file + suffix)
-
-    def run_scenario(self, scenario):
-        release = self.release
-        installer = release.installers.get(scenario.installer) if scenario.installer else None
-        release_kit.publish(release.release_dir, scenario.manifest, installer, release.ready)
-        env = dict(release.env, VELTO_TEST_INSTALLER_WAITS="1") if scenario.installer_waits else release.env
-        then = (INSTALLER_WAITING, ANSWERS[scenario.interrupt]) if scenario.interrupt else None
-        if scenario.prepare:
-            getattr(self, scenario.prepare)()
+            if os.path.exists(self.command_line_file + suffix):
+                os.remove(self.command_line_file + suffix)
+        installer = self.installers.get(row.installer) if row.installer else None
+        release_kit.publish(self.release_dir, row.manifest, installer, self.ready)
+        env = dict(self.env, VELTO_TEST_INSTALLER_WAITS="1") if row.installer_waits else self.env
+        if row.prepare:
+            STEPS[row.prepare](self)
+        problems = []
         try:
-            run = run_in_terminal([release.unconfigured_velto if scenario.unconfigured else release.velto], env,
-                                  answer=ANSWERS[scenario.answer], then=then)
+            run = run_in_terminal([self.unconfigured_velto if row.unconfigured else self.velto], env,
+                                  answer=ANSWERS[row.answer],
+                                  then=(INSTALLER_WAITING, ANSWERS[row.interrupt]) if row.interrupt else None)
         finally:
-            if scenario.check:
-                getattr(self, scenario.check)()
-
-        expected = [text.prefix + SYSTEM_TEXTS[text.code] if isinstance(text, SystemMessage) else text
-                    for text in scenario.boxes]
-        self.assertEqual(run.exit_code, scenario.exit_code, run.output)
-        self.assertEqual(run.boxes, expected, run.output)
-        self.assertEqual(release_kit.staging_names(release.temporary_folder) - {self.prepared}, set(),
-                         "nothing of the run is left")
-        if os.path.exists(release.temporary_folder):
-            for folder in (release.windows_folder, release.temporary_folder):
-                self.assertEqual(stat.S_IMODE(os.lstat(folder).st_mode), 0o700, folder)
-        if scenario.ran_installer:
-            self.assertIn(INSTALLER_MESSAGE, run.plain_output)
-            with open(release.command_line_file, encoding="utf-16-le") as file:
-                # Wine shows the program its own file under the drive that maps /.
-                staged = re.fullmatch(r'"(%s\\VeltoBootstrap-[0-9A-F]{32})\\Velto_Setup\.exe"'
-                                      % re.escape(release_kit.windows_path(release.temporary_folder)), file.read())
-            self.assertIsNotNone(staged, "the installer ran from a staging folder")
-            with open(release.command_line_file + ".environment", encoding="utf-16-le") as file:
-                self.assertEqual(file.readline().strip(), "folder=" + staged.group(1), "it runs in its own folder")
-        else:
-            self.assertFalse(os.path.exists(release.command_line_file), "the installer ran")
-        if scenario.shows:
-            self.assertIn(scenario.shows, run.plain_output)
-
-    # Steps of the scenarios beyond serving, by name.
-
-    def staging_folder_in_advance(self):
-        """A folder with a staging name that others may enter, holding a
-        DLL: not a run's, whoever made it."""
-        self.prepared = release_kit.new_staging_name()
-        folder = os.path.join(self.release.temporary_folder, self.prepared)
-        os.makedirs(folder)
-        os.chmod(folder, 0o755)
-        with open(os.path.join(folder, "version.dll"), "wb") as file:
-            file.write(b"planted")
-
-    def folder_in_advance_untouched(self):
-        folder = os.path.join(self.release.temporary_folder, self.prepared)
-        self.assertEqual(os.listdir(folder), ["version.dll"])
-
-    def run_killed_at_the_prompt(self):
-        """A run killed while it asks leaves its folder behind."""
-        run = run_in_terminal([self.release.velto], self.release.env, answer=signal.SIGKILL)
-        self.assertEqual(run.exit_code, -signal.SIGKILL)
-        left = release_kit.staging_names(self.release.temporary_folder)
-        self.assertEqual(len(left), 1, "the killed run left its folder")
-        self.killed = left.pop()
-
-    def killed_run_removed(self):
-        self.assertNotIn(self.killed, release_kit.staging_names(self.release.temporary_folder))
-
-    def open_temporary_folder(self):
-        os.makedirs(self.release.windows_folder, mode=0o700, exist_ok=True)
-        os.chmod(self.release.windows_folder, 0o777)
-
-    def close_temporary_folder(self):
-        os.chmod(self.release.windows_folder, 0o700)
+            if row.check:
+                problems = STEPS[row.check](self)
+        private = {}
+        if os.path.exists(self.temporary_folder):
+            private = {folder: stat.S_IMODE(os.lstat(folder).st_mode)
+                       for folder in (self.windows_folder, self.temporary_folder)}
+        return Seen(run.exit_code, run.boxes, release_kit.staging_names(self.temporary_folder) - {self.prepared},
+                    installer=release_kit.read_installer_record(self.command_line_file), output=run.plain_output,
+                    private_folders=private, problems=problems)
 
 
-def add_scenario_tests():
-    for scenario in scenarios_for(LINUX):
-        name = "test_" + re.sub(r"\W+", "_", scenario.name.lower()).strip("_")
-        setattr(LinuxEndToEnd, name, lambda self, scenario=scenario: self.run_scenario(scenario))
+# -- Steps of the scenarios beyond serving, by the names the rows give ------
+
+def staging_folder_in_advance(release):
+    """A folder with a staging name that others may enter, holding a DLL:
+    not a run's, whoever made it."""
+    release.prepared = release_kit.new_staging_name()
+    folder = os.path.join(release.temporary_folder, release.prepared)
+    os.makedirs(folder)
+    os.chmod(folder, 0o755)
+    with open(os.path.join(folder, "version.dll"), "wb") as file:
+        file.write(b"planted")
+
+
+def folder_in_advance_untouched(release):
+    entries = os.listdir(os.path.join(release.temporary_folder, release.prepared))
+    return [] if entries == ["version.dll"] else [f"the folder made in advance now holds {entries}"]
+
+
+def run_killed_at_the_prompt(release):
+    """A run killed while it asks leaves its folder behind."""
+    run = run_in_terminal([release.velto], release.env, answer=signal.SIGKILL)
+    left = release_kit.staging_names(release.temporary_folder)
+    if run.exit_code != -signal.SIGKILL or len(left) != 1:
+        raise RuntimeError(f"the killed run ended with {run.exit_code} and left {sorted(left)}")
+    release.killed = left.pop()
+
+
+def killed_run_removed(release):
+    return ["the killed run's folder is still there"] \
+        if release.killed in release_kit.staging_names(release.temporary_folder) else []
+
+
+def open_temporary_folder(release):
+    os.makedirs(release.windows_folder, mode=0o700, exist_ok=True)
+    os.chmod(release.windows_folder, 0o777)
+
+
+def close_temporary_folder(release):
+    os.chmod(release.windows_folder, 0o700)
+    return []
+
+
+STEPS = {step.__name__: step for step in (staging_folder_in_advance, folder_in_advance_untouched,
+                                          run_killed_at_the_prompt, killed_run_removed, open_temporary_folder,
+                                          close_temporary_folder)}
+check_steps(LINUX, STEPS)
 
 
 def main():
-    global OPTIONS
     parser = argparse.ArgumentParser()
     parser.add_argument("--work-dir", required=True)
     parser.add_argument("--unconfigured-velto", required=True)
-    OPTIONS, rest = parser.parse_known_args()
-    OPTIONS.work_dir = os.path.abspath(OPTIONS.work_dir)
-    os.makedirs(OPTIONS.work_dir, exist_ok=True)
+    parser.add_argument("--only", nargs="*", help="run only the scenarios whose names contain one of these")
+    options = parser.parse_args()
+    work = os.path.abspath(options.work_dir)
+    os.makedirs(work, exist_ok=True)
     # One Wine prefix, made when missing, and one wineserver for the suite.
-    release_kit.enter_wine_env(os.path.join(OPTIONS.work_dir, "wine"), "--session")
-    add_scenario_tests()
-    result = unittest.main(argv=[sys.argv[0]] + rest, exit=False, verbosity=2).result
-    failed = len(result.failures) + len(result.errors)
-    print("%d passed, %d failed" % (max(result.testsRun - failed, 0), failed))
-    sys.exit(1 if failed else 0)
+    release_kit.enter_wine_env(os.path.join(work, "wine"), "--session")
+    release = Release(work, options.unconfigured_velto)
+    try:
+        platform = Platform(LINUX, release_kit.windows_path(release.temporary_folder),
+                            SYSTEM_TEXTS.__getitem__, INSTALLER_MESSAGE, keeps_temp=False)
+        sys.exit(1 if run_rows(platform, options.only, release.run_row) else 0)
+    finally:
+        release.close()
 
 
 if __name__ == "__main__":

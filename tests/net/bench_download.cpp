@@ -17,12 +17,12 @@
 
 namespace {
 
-constexpr std::uint64_t kInstallerLimit = 268435456;
+constexpr std::uint64_t kInstallerSizeLimit = 268435456;
 
 bool DownloadWithDownloadHttps(const std::wstring& url, std::size_t& bytes) {
     ByteBuffer body;
     std::wstring errorText;
-    const bool ok = DownloadHttps(url, body, kInstallerLimit, errorText);
+    const bool ok = DownloadHttps(url, body, kInstallerSizeLimit, errorText);
     if (!ok) std::fprintf(stderr, "download failed: %ls\n", errorText.c_str());
     bytes = body.size();
     return ok;

@@ -25,7 +25,7 @@ class TransportFailureTest : public ::testing::TestWithParam<FailureCase> {};
 
 TEST_P(TransportFailureTest, FailsWithTheWindowsCode) {
     const FailureCase& c = GetParam();
-    const DownloadOutcome outcome = Download(ServerUrl(c.port, c.path), kInstallerLimit);
+    const DownloadOutcome outcome = Download(ServerUrl(c.port, c.path), kInstallerSizeLimit);
     EXPECT_FALSE(outcome.succeeded);
     EXPECT_EQ(outcome.errorText, c.message(c.code));
     EXPECT_EQ(outcome.handlesLeftOpen, 0u);

@@ -1,5 +1,6 @@
 #include "download_helpers.h"
 
+#include "base/windows_error_text.h"
 #include "platform/linux/winhttp/internet_objects.h"
 
 namespace velto::test {
@@ -13,11 +14,15 @@ DownloadOutcome Download(const std::wstring& url, std::uint64_t sizeLimit, ByteB
 }
 
 std::wstring RequestFailed(unsigned code) {
-    return L"The Velto download request failed: Windows error " + std::to_wstring(code);
+    return kRequestFailedPrefix + DescribeWindowsError(code);
 }
 
 std::wstring StreamFailed(unsigned code) {
-    return L"Could not read the download stream: Windows error " + std::to_wstring(code);
+    return kStreamFailedPrefix + DescribeWindowsError(code);
+}
+
+std::wstring ServerStatus(unsigned status) {
+    return kServerStatusPrefix + std::to_wstring(status) + L".";
 }
 
 }  // namespace velto::test

@@ -6,12 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "app/bootstrap_sequence.h"  // the limits of the two downloads
 #include "net/download_https.h"
 
 namespace velto::test {
-
-constexpr std::uint64_t kManifestLimit = 131072;
-constexpr std::uint64_t kInstallerLimit = 268435456;
 
 struct DownloadOutcome {
     bool succeeded = false;
@@ -20,11 +18,13 @@ struct DownloadOutcome {
     std::size_t handlesLeftOpen = 0;
 };
 
-DownloadOutcome Download(const std::wstring& url, std::uint64_t sizeLimit = kManifestLimit,
+DownloadOutcome Download(const std::wstring& url, std::uint64_t sizeLimit = kManifestSizeLimit,
                          ByteBuffer initialBody = {});
 
-// What DownloadHttps says when the layer fails with code.
+// What DownloadHttps says when the layer fails with code, and when the
+// server answers with a status it refuses.
 std::wstring RequestFailed(unsigned code);
 std::wstring StreamFailed(unsigned code);
+std::wstring ServerStatus(unsigned status);
 
 }  // namespace velto::test

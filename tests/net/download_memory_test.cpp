@@ -123,17 +123,17 @@ TEST_P(MemoryBound, CommitsNoMoreThanTheBodyNeeds) {
     EXPECT_LT(growth, row.peakGrowthKiB + kConstantKiB);
 }
 
-const std::wstring kOverLimit = L"The downloaded file exceeded the safety size limit.";
+const std::wstring kOverLimit = kSizeLimitMessage;
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, MemoryBound,
     ::testing::Values(
-        MemoryCase{"endless_body_manifest_limit", "/endless", kManifestLimit, kOverLimit, kManifestLimit / 1024},
+        MemoryCase{"endless_body_manifest_limit", "/endless", kManifestSizeLimit, kOverLimit, kManifestSizeLimit / 1024},
         MemoryCase{"endless_body_over_several_steps", "/endless", 5 << 20, kOverLimit, 5 << 10},
-        MemoryCase{"small_body_installer_limit", "/bytes/10", kInstallerLimit, L"", 0},
-        MemoryCase{"body_ending_within_a_step", "/bytes/3000000", kInstallerLimit, L"", 3000000 / 1024},
-        MemoryCase{"commit_refused", "/bytes/20000000", kInstallerLimit,
-                   L"Could not read the download stream: " + DescribeWindowsError(ERROR_NOT_ENOUGH_MEMORY), 8 << 10, 8 << 10}),
+        MemoryCase{"small_body_installer_limit", "/bytes/10", kInstallerSizeLimit, L"", 0},
+        MemoryCase{"body_ending_within_a_step", "/bytes/3000000", kInstallerSizeLimit, L"", 3000000 / 1024},
+        MemoryCase{"commit_refused", "/bytes/20000000", kInstallerSizeLimit,
+                   kStreamFailedPrefix + DescribeWindowsError(ERROR_NOT_ENOUGH_MEMORY), 8 << 10, 8 << 10}),
     [](const ::testing::TestParamInfo<MemoryCase>& caseInfo) { return std::string(caseInfo.param.name); });
 
 struct OpenRequest {

@@ -26,7 +26,7 @@ TEST_P(StatusTest, OnlyTwoHundredsAreAccepted) {
     if (c.accepted) {
         EXPECT_TRUE(outcome.errorText.empty());
     } else {
-        EXPECT_EQ(outcome.errorText, L"The Velto server returned HTTP " + std::to_wstring(c.code) + L".");
+        EXPECT_EQ(outcome.errorText, ServerStatus(c.code));
     }
     EXPECT_EQ(outcome.handlesLeftOpen, 0u);
 }
@@ -44,7 +44,7 @@ TEST(InterimResponseTest, FinalStatusAfterAnInterimOneCounts) {
 }
 
 TEST(EmptyBodyTest, NoContentGivesAnEmptyBuffer) {
-    const DownloadOutcome outcome = Download(ServerUrl("https", "/status/204"), kManifestLimit, {1, 2, 3});
+    const DownloadOutcome outcome = Download(ServerUrl("https", "/status/204"), kManifestSizeLimit, {1, 2, 3});
     ASSERT_TRUE(outcome.succeeded);
     EXPECT_TRUE(outcome.body.empty());
 }
@@ -61,7 +61,7 @@ void PrintTo(const BodyCase& c, std::ostream* out) {
 class BodyTest : public ::testing::TestWithParam<BodyCase> {};
 
 TEST_P(BodyTest, ArrivesWholeAndInOrder) {
-    const DownloadOutcome outcome = Download(ServerUrl("https", GetParam().path), kInstallerLimit);
+    const DownloadOutcome outcome = Download(ServerUrl("https", GetParam().path), kInstallerSizeLimit);
     ASSERT_TRUE(outcome.succeeded) << std::string(outcome.errorText.begin(), outcome.errorText.end());
     EXPECT_EQ(outcome.body, PatternBytes(GetParam().length));
     EXPECT_EQ(outcome.handlesLeftOpen, 0u);
@@ -87,13 +87,13 @@ void PrintTo(const LimitCase& c, std::ostream* out) {
 class SizeLimitTest : public ::testing::TestWithParam<LimitCase> {};
 
 TEST_P(SizeLimitTest, BodyOfTheLimitPassesOneByteMoreFails) {
-    const DownloadOutcome outcome = Download(ServerUrl("https", GetParam().path), kManifestLimit);
+    const DownloadOutcome outcome = Download(ServerUrl("https", GetParam().path), kManifestSizeLimit);
     EXPECT_EQ(outcome.succeeded, GetParam().accepted);
     if (GetParam().accepted) {
-        EXPECT_EQ(outcome.body.size(), kManifestLimit);
+        EXPECT_EQ(outcome.body.size(), kManifestSizeLimit);
     } else {
-        EXPECT_EQ(outcome.errorText, L"The downloaded file exceeded the safety size limit.");
-        EXPECT_LE(outcome.body.size(), kManifestLimit);
+        EXPECT_EQ(outcome.errorText, kSizeLimitMessage);
+        EXPECT_LE(outcome.body.size(), kManifestSizeLimit);
     }
     EXPECT_EQ(outcome.handlesLeftOpen, 0u);
 }
@@ -106,13 +106,13 @@ INSTANTIATE_TEST_SUITE_P(Limits, SizeLimitTest,
                          [](const auto& naming) { return "Case" + std::to_string(naming.index); });
 
 TEST(BufferTest, FailureBeforeTheStatusKeepsTheCallersBytes) {
-    const DownloadOutcome outcome = Download(ServerUrl("https", "/status/404"), kManifestLimit, {7, 8, 9});
+    const DownloadOutcome outcome = Download(ServerUrl("https", "/status/404"), kManifestSizeLimit, {7, 8, 9});
     ASSERT_FALSE(outcome.succeeded);
     EXPECT_EQ(outcome.body, (ByteBuffer{7, 8, 9}));
 }
 
 TEST(BufferTest, AcceptedStatusReplacesTheCallersBytes) {
-    const DownloadOutcome outcome = Download(ServerUrl("https", "/bytes/5"), kManifestLimit, {7, 8, 9});
+    const DownloadOutcome outcome = Download(ServerUrl("https", "/bytes/5"), kManifestSizeLimit, {7, 8, 9});
     ASSERT_TRUE(outcome.succeeded);
     EXPECT_EQ(outcome.body, PatternBytes(5));
 }
@@ -133,7 +133,7 @@ TEST(ReleaseFileTest, ServesTheReleaseTree) {
 TEST(ReleaseFileTest, NothingOutsideTheTree) {
     for (const char* path : {"/downloads/velto/update/missing.json", "/..%2F..%2F..%2Fetc%2Fpasswd"}) {
         const DownloadOutcome outcome = Download(ServerUrl("https", path));
-        EXPECT_EQ(outcome.errorText, L"The Velto server returned HTTP 404.") << path;
+        EXPECT_EQ(outcome.errorText, ServerStatus(404)) << path;
     }
 }
 

@@ -24,7 +24,7 @@ class InvalidUrlTest : public ::testing::TestWithParam<UrlCase> {};
 TEST_P(InvalidUrlTest, FailsTheParseWithTheWindowsText) {
     const DownloadOutcome outcome = Download(GetParam().url);
     EXPECT_FALSE(outcome.succeeded);
-    EXPECT_EQ(outcome.errorText, L"Invalid release URL: " + DescribeWindowsError(GetParam().error));
+    EXPECT_EQ(outcome.errorText, kInvalidUrlPrefix + DescribeWindowsError(GetParam().error));
     EXPECT_EQ(outcome.handlesLeftOpen, 0u);
 }
 

@@ -1,4 +1,4 @@
-// Starts tests/net/release_server.py as a child with its standard input on
+// Starts tests/shared/release_server.py as a child with its standard input on
 // a pipe: when this program ends, however it ends, the pipe closes and the
 // server goes too. Trusts the server's test root through SSL_CERT_FILE,
 // as a user would, and clears proxy variables so that only the tests that
@@ -14,10 +14,11 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
+#include <optional>
 #include <regex>
-#include <sstream>
 #include <thread>
+
+#include "shared/scratch_folder.h"
 
 extern char** environ;
 
@@ -29,20 +30,13 @@ constexpr auto kStartLimit = std::chrono::seconds(30);
 struct RunningServer {
     pid_t pid = -1;
     int stdinPipe = -1;
-    std::string directory;  // ready file and release files
+    std::optional<ScratchFolder> folder;  // ready file and release files
     ReleaseServerInfo info;
 };
 
 RunningServer& Running() {
     static RunningServer server;
     return server;
-}
-
-std::string ReadWholeFile(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
 }
 
 std::string JsonString(const std::string& json, const std::string& key) {
@@ -60,12 +54,10 @@ void ParsePorts(const std::string& json, ReleaseServerInfo& info) {
 }
 
 // The release tree served under /: one manifest.
-std::string MakeReleaseTree(const std::string& directory) {
-    const std::string root = directory + "/release";
-    const std::string folder = root + "/downloads/velto/update";
-    std::filesystem::create_directories(folder);
-    std::ofstream(folder + "/latest.json") << kReleaseManifestText;
-    return root;
+std::string MakeReleaseTree(const ScratchFolder& folder) {
+    std::filesystem::create_directories(folder.Under("release/downloads/velto/update"));
+    WriteWholeFile(folder.Under("release/downloads/velto/update/latest.json"), kReleaseManifestText);
+    return folder.Under("release");
 }
 
 bool Spawn(RunningServer& server, const std::string& readyFile) {
@@ -75,9 +67,8 @@ bool Spawn(RunningServer& server, const std::string& readyFile) {
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, pipeEnds[0], STDIN_FILENO);
     posix_spawn_file_actions_addclose(&actions, pipeEnds[1]);
-    const std::string script = VELTO_NET_TEST_DIR "/release_server.py";
-    const std::string releaseDir = MakeReleaseTree(server.directory);
-    const char* argv[] = {VELTO_PYTHON, script.c_str(), "--ready-file", readyFile.c_str(), "--cert-dir",
+    const std::string releaseDir = MakeReleaseTree(*server.folder);
+    const char* argv[] = {VELTO_PYTHON, VELTO_RELEASE_SERVER, "--ready-file", readyFile.c_str(), "--cert-dir",
                           VELTO_NET_CERT_DIR, "--release-dir", releaseDir.c_str(), "--watch-stdin", nullptr};
     const int spawned = posix_spawn(&server.pid, VELTO_PYTHON, &actions, nullptr, const_cast<char**>(argv), environ);
     posix_spawn_file_actions_destroy(&actions);
@@ -123,7 +114,7 @@ public:
             waitpid(server.pid, nullptr, 0);
         }
         server.pid = -1;
-        std::filesystem::remove_all(server.directory);
+        server.folder.reset();
     }
 };
 
@@ -142,10 +133,7 @@ int ReleaseServerInfo::Port(const std::string& name) const {
 const ReleaseServerInfo& ReleaseServer() {
     RunningServer& server = Running();
     if (server.pid > 0) return server.info;
-    char directory[] = "/tmp/velto-net-test-XXXXXX";
-    if (mkdtemp(directory) == nullptr) ADD_FAILURE() << "no temporary directory";
-    server.directory = directory;
-    const std::string readyFile = server.directory + "/ready.json";
+    const std::string readyFile = server.folder.emplace().Under("ready.json");
     if (!Spawn(server, readyFile) || !WaitForReadyFile(server, readyFile)) {
         ADD_FAILURE() << "the release server did not start";
     }

@@ -8,9 +8,11 @@
 #include "base/windows_error_text.h"
 #include "platform/linux/handle_table.h"
 #include "platform/win_api.h"
-#include "platform/scratch_folder.h"
+#include "shared/scratch_folder.h"
 
 namespace {
+
+using namespace velto::test;
 
 class LayerFiles : public ScratchFolderTest {
 protected:
@@ -38,14 +40,14 @@ protected:
 
 TEST_F(LayerFiles, CreateAlwaysTruncatesAnEarlierFile) {
     const std::string path = Under("staged.exe");
-    WriteText(path, "an earlier, longer file");
+    WriteWholeFile(path, "an earlier, longer file");
     HANDLE file = Create(path, GENERIC_WRITE, 0, CREATE_ALWAYS);
     ASSERT_NE(file, INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
     EXPECT_TRUE(WriteAll(file, "new"));
     EXPECT_TRUE(FlushFileBuffers(file));
     EXPECT_TRUE(CloseHandle(file));
-    EXPECT_EQ(ReadText(path), "new");
+    EXPECT_EQ(ReadWholeFile(path), "new");
 }
 
 TEST_F(LayerFiles, NewFilesAreTheOwnersAlone) {
@@ -58,7 +60,7 @@ TEST_F(LayerFiles, NewFilesAreTheOwnersAlone) {
 
 TEST_F(LayerFiles, SymbolicLinksAreNeverFollowed) {
     const std::string target = Under("target");
-    WriteText(target, "keep me");
+    WriteWholeFile(target, "keep me");
     ASSERT_EQ(symlink(target.c_str(), Under("link").c_str()), 0);
     ASSERT_EQ(symlink(Under("nowhere").c_str(), Under("dangling").c_str()), 0);
 
@@ -67,7 +69,7 @@ TEST_F(LayerFiles, SymbolicLinksAreNeverFollowed) {
     EXPECT_EQ(Create(Under("dangling"), GENERIC_WRITE, 0, CREATE_ALWAYS), INVALID_HANDLE_VALUE);
     EXPECT_EQ(Create(Under("link"), FILE_READ_ATTRIBUTES, FILE_SHARE_READ, OPEN_EXISTING), INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CANT_RESOLVE_FILENAME));
-    EXPECT_EQ(ReadText(target), "keep me");
+    EXPECT_EQ(ReadWholeFile(target), "keep me");
     EXPECT_FALSE(std::filesystem::exists(Under("nowhere")));
 }
 
@@ -149,7 +151,7 @@ class ShareMode : public LayerFiles, public ::testing::WithParamInterface<ShareC
 TEST_P(ShareMode, RefusesWhatWindowsRefuses) {
     const ShareCase& row = GetParam();
     const std::string path = Under("held.exe");
-    WriteText(path, "held");
+    WriteWholeFile(path, "held");
     HANDLE holder = Create(path, row.holderAccess, row.holderShare, OPEN_EXISTING);
     ASSERT_NE(holder, INVALID_HANDLE_VALUE);
     bool done = false;
@@ -165,7 +167,7 @@ TEST_P(ShareMode, RefusesWhatWindowsRefuses) {
     EXPECT_EQ(done, !row.refused);
     if (row.refused) {
         EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
-        EXPECT_EQ(ReadText(path), "held");
+        EXPECT_EQ(ReadWholeFile(path), "held");
     }
     EXPECT_TRUE(CloseHandle(holder));
 }
@@ -194,8 +196,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(LayerFiles, FileInformationTellsFilesApart) {
     const std::string path = Under("staged.exe");
-    WriteText(path, "12345");
-    WriteText(Under("other.exe"), "12345");
+    WriteWholeFile(path, "12345");
+    WriteWholeFile(Under("other.exe"), "12345");
     ASSERT_EQ(link(path.c_str(), Under("second-name.exe").c_str()), 0);
     HANDLE reader = Create(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
     HANDLE attributes = Create(path, FILE_READ_ATTRIBUTES, kShareAll, OPEN_EXISTING);
@@ -244,10 +246,10 @@ TEST_P(EntryDeletion, ActsOnTheEntryItself) {
     const EntryCase& row = GetParam();
     const std::string path = Under("VeltoBootstrap");
     std::filesystem::create_directory(Under("target"));
-    WriteText(Under("target/kept.dll"), "kept");
+    WriteWholeFile(Under("target/kept.dll"), "kept");
     if (row.entry == Entry::EmptyFolder || row.entry == Entry::FolderWithEntry) std::filesystem::create_directory(path);
-    if (row.entry == Entry::FolderWithEntry) WriteText(path + "/planted.dll", "planted");
-    if (row.entry == Entry::File) WriteText(path, "file");
+    if (row.entry == Entry::FolderWithEntry) WriteWholeFile(path + "/planted.dll", "planted");
+    if (row.entry == Entry::File) WriteWholeFile(path, "file");
     if (row.entry == Entry::LinkToFolder) std::filesystem::create_directory_symlink(Under("target"), path);
     const bool done = DeleteThroughHandle(Wide(path) + row.suffix);
     EXPECT_EQ(done, row.error == ERROR_SUCCESS);
@@ -255,7 +257,7 @@ TEST_P(EntryDeletion, ActsOnTheEntryItself) {
         EXPECT_EQ(GetLastError(), row.error);
     }
     EXPECT_EQ(std::filesystem::exists(std::filesystem::symlink_status(path)), !done && row.entry != Entry::Nothing);
-    EXPECT_EQ(ReadText(Under("target/kept.dll")), "kept");  // never what a link points to
+    EXPECT_EQ(ReadWholeFile(Under("target/kept.dll")), "kept");  // never what a link points to
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -270,7 +272,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(LayerFiles, ReadFileReturnsWholeRequestsThenZeroAtTheEnd) {
     const std::string path = Under("data");
-    WriteText(path, std::string(10000, 'r'));
+    WriteWholeFile(path, std::string(10000, 'r'));
     HANDLE file = Create(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
     ASSERT_NE(file, INVALID_HANDLE_VALUE);
     std::string buffer(8192, '\0');
@@ -293,7 +295,7 @@ TEST_F(LayerFiles, DeleteAndCreateFolder) {
     EXPECT_FALSE(CreateDirectoryW(Wide(Under("a/b")).c_str(), nullptr));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
 
-    WriteText(folder + "/f", "x");
+    WriteWholeFile(folder + "/f", "x");
     EXPECT_TRUE(DeleteThroughHandle(Wide(folder + "/f")));
     EXPECT_FALSE(std::filesystem::exists(folder + "/f"));
     EXPECT_FALSE(DeleteThroughHandle(Wide(folder + "/f")));

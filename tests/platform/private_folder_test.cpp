@@ -9,10 +9,12 @@
 #include "platform/linux/advapi32.h"
 #include "platform/linux/handle_table.h"
 #include "platform/linux/ntdll.h"
-#include "platform/scratch_folder.h"
+#include "shared/scratch_folder.h"
 #include "platform/win_api.h"
 
 namespace {
+
+using namespace velto::test;
 
 constexpr wchar_t kStagingSecurity[] = L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FR;;;OW)";
 
@@ -136,7 +138,7 @@ protected:
     void MakeBefore(Before before, const std::string& path) {
         std::filesystem::create_directory(Under("elsewhere"));
         if (before == Before::Folder) std::filesystem::create_directory(path);
-        if (before == Before::File) WriteText(path, "file");
+        if (before == Before::File) WriteWholeFile(path, "file");
         if (before == Before::Link) std::filesystem::create_directory_symlink(Under("elsewhere"), path);
         if (before == Before::DanglingLink) std::filesystem::create_directory_symlink(Under("nowhere"), path);
     }

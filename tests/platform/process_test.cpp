@@ -13,16 +13,18 @@
 #include "platform/held_launch.h"
 #include "platform/linux/command_line.h"
 #include "platform/linux/handle_table.h"
-#include "platform/scratch_folder.h"
+#include "shared/scratch_folder.h"
 #include "platform/win_api.h"
 
 namespace {
+
+using namespace velto::test;
 
 class Launch : public ScratchFolderTest {
 protected:
     std::string Script(const std::string& name, const std::string& body, unsigned mode = 0700) {
         const std::string path = Under(name);
-        WriteText(path, body);
+        WriteWholeFile(path, body);
         chmod(path.c_str(), mode);
         return path;
     }
@@ -86,7 +88,7 @@ TEST_F(Launch, ProgramReceivesItsPathAsItsOnlyWord) {
     const std::string output = Under("words");
     const std::string path = Script("Program Files/Velto Setup", "#!/bin/sh\nprintf '%s|%s' \"$#\" \"$0\" > '" + output + "'\n");
     ASSERT_EQ(LaunchHeld(Wide(path), errorText), 0);
-    EXPECT_EQ(ReadText(output), "0|" + path);
+    EXPECT_EQ(ReadWholeFile(output), "0|" + path);
 }
 
 // It starts in its own folder, with TEMP and TMP in a new folder there and
@@ -104,7 +106,7 @@ TEST_F(Launch, ProgramRunsInItsFolderWithItsOwnTemporaryFolder) {
     ASSERT_EQ(exitCode, 0);
     std::string temp = root + "/Temp";  // as Windows text: the path's separators are backslashes
     std::replace(temp.begin(), temp.end(), '/', '\\');
-    EXPECT_EQ(ReadText(output), root + "|" + temp + "|" + temp + "|unset|unset");
+    EXPECT_EQ(ReadWholeFile(output), root + "|" + temp + "|" + temp + "|unset|unset");
     EXPECT_EQ(ModeOf(root + "/Temp"), 0700u);
 }
 

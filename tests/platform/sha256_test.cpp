@@ -3,11 +3,13 @@
 #include <cstdio>
 #include <random>
 
-#include "platform/scratch_folder.h"
+#include "shared/scratch_folder.h"
 #include "verify/file_digest.h"
 #include "verify/hex_text.h"
 
 namespace {
+
+using namespace velto::test;
 
 class Sha256File : public ScratchFolderTest {
 protected:
@@ -36,7 +38,7 @@ struct KnownAnswer {
 class Sha256KnownAnswer : public Sha256File, public ::testing::WithParamInterface<KnownAnswer> {};
 
 TEST_P(Sha256KnownAnswer, MatchesTheStandard) {
-    WriteText(Under("f"), GetParam().content);
+    WriteWholeFile(Under("f"), GetParam().content);
     EXPECT_EQ(HashHex(Under("f")), GetParam().digest);
 }
 
@@ -53,16 +55,16 @@ TEST_P(Sha256Sizes, AgreesWithSha256sum) {
     std::string content(GetParam(), '\0');
     std::mt19937 random(static_cast<unsigned>(GetParam()));
     for (char& c : content) c = static_cast<char>(random());
-    WriteText(Under("big"), content);
+    WriteWholeFile(Under("big"), content);
     EXPECT_EQ(HashHex(Under("big")), Sha256Sum(Under("big")));
 }
 
 INSTANTIATE_TEST_SUITE_P(Sizes, Sha256Sizes, ::testing::Values(1048575u, 1048576u, 1048577u, 5u * 1048576u + 3u));
 
 TEST_F(Sha256File, FileThatCannotBeOpenedGivesTheOpenMessage) {
-    EXPECT_EQ(HashHex(Under("missing")), L"Could not open the downloaded installer for hashing.");
+    EXPECT_EQ(HashHex(Under("missing")), kNotOpenedForHashingMessage);
     std::filesystem::create_directory(Under("folder"));
-    EXPECT_EQ(HashHex(Under("folder")), L"Could not open the downloaded installer for hashing.");
+    EXPECT_EQ(HashHex(Under("folder")), kNotOpenedForHashingMessage);
 }
 
 }  // namespace

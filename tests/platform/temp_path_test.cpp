@@ -5,13 +5,15 @@
 
 #include <cstring>
 
-#include "platform/scratch_folder.h"
+#include "shared/scratch_folder.h"
 #include "platform/win_api.h"
 #include "app/installer_launch.h"
 #include "verify/staged_installer.h"
 #include "verify/staging_file.h"
 
 namespace {
+
+using namespace velto::test;
 
 class PrivateTempFolder : public ScratchFolderTest {
 protected:
@@ -130,9 +132,9 @@ TEST_F(PrivateTempFolder, StagedFileLandsInAPrivateFolderAndCanBeRewritten) {
     FileIdentity written;
     ASSERT_TRUE(WriteStagingFile(path, ByteBuffer(3 * 1048576 + 7, 0x33), written, errorText));
     ASSERT_TRUE(WriteStagingFile(path, ByteBuffer{'M', 'Z'}, written, errorText));
-    EXPECT_EQ(ReadText(staging + "/Velto_Setup.exe"), "MZ");
+    EXPECT_EQ(ReadWholeFile(staging + "/Velto_Setup.exe"), "MZ");
     ASSERT_TRUE(WriteStagingFile(path, ByteBuffer{}, written, errorText));
-    EXPECT_EQ(ReadText(staging + "/Velto_Setup.exe"), "");
+    EXPECT_EQ(ReadWholeFile(staging + "/Velto_Setup.exe"), "");
     EXPECT_EQ(errorText, L"");
     EXPECT_TRUE(CloseHandle(folder));
 }
@@ -145,7 +147,7 @@ TEST_F(PrivateTempFolder, FolderInTheWayOfTheFileFailsTheWrite) {
     std::wstring errorText;
     FileIdentity written;
     EXPECT_FALSE(WriteStagingFile(path, ByteBuffer{'M', 'Z'}, written, errorText));
-    EXPECT_EQ(errorText, L"Could not create the installer file: Permission denied");
+    EXPECT_EQ(errorText, kFileNotCreatedPrefix + std::wstring(L"Permission denied"));
     EXPECT_TRUE(CloseHandle(folder));
 }
 
@@ -167,7 +169,7 @@ TEST_P(StagingLeftover, IsRemovedOnlyWhenItIsAKilledRuns) {
     ASSERT_NE(WindowsFolder(), L"");
     std::string earlier = perUserFolder + "/Temp/VeltoBootstrap-" + std::string(32, 'A');
     std::filesystem::create_directory(Under("elsewhere"));
-    WriteText(Under("elsewhere/kept.dll"), "kept");
+    WriteWholeFile(Under("elsewhere/kept.dll"), "kept");
     HANDLE run = INVALID_HANDLE_VALUE;
     if (leftover == Leftover::HeldByARun) {
         ASSERT_NE(PrepareStagingPath(run), L"");
@@ -176,7 +178,7 @@ TEST_P(StagingLeftover, IsRemovedOnlyWhenItIsAKilledRuns) {
         std::filesystem::create_directory_symlink(Under("elsewhere"), earlier);
     } else {
         std::filesystem::create_directories(earlier + "/Temp");
-        WriteText(earlier + "/Velto_Setup.exe", "MZ");
+        WriteWholeFile(earlier + "/Velto_Setup.exe", "MZ");
         chmod(earlier.c_str(), leftover == Leftover::OpenToOthers ? 0755 : 0700);
         ASSERT_TRUE(leftover != Leftover::OtherUsers || chown(earlier.c_str(), 65534, 65534) == 0);
     }
@@ -187,7 +189,7 @@ TEST_P(StagingLeftover, IsRemovedOnlyWhenItIsAKilledRuns) {
     std::vector<std::string> after = StagingFolders();
     EXPECT_EQ(after.size(), before.size() + (leftover == Leftover::KilledRun ? 0 : 1));
     EXPECT_EQ(std::filesystem::exists(std::filesystem::symlink_status(earlier)), leftover != Leftover::KilledRun);
-    EXPECT_EQ(ReadText(Under("elsewhere/kept.dll")), "kept");
+    EXPECT_EQ(ReadWholeFile(Under("elsewhere/kept.dll")), "kept");
     EXPECT_TRUE(CloseHandle(folder));
     EXPECT_TRUE(run == INVALID_HANDLE_VALUE || CloseHandle(run));
 }
@@ -223,13 +225,13 @@ TEST_P(StagedLaunch, RunsOnlyTheStagedFile) {
     ASSERT_EQ(StagingFolders().size(), 1u);
     const std::string staging = StagingFolders()[0];
     if (GetParam().swap == Swap::File) {
-        WriteText(staging + "/planted", planted);
+        WriteWholeFile(staging + "/planted", planted);
         chmod((staging + "/planted").c_str(), 0700);
         ASSERT_EQ(rename((staging + "/planted").c_str(), (staging + "/Velto_Setup.exe").c_str()), 0);
     } else if (GetParam().swap == Swap::Folder) {
         ASSERT_EQ(rename(staging.c_str(), (staging + ".moved").c_str()), 0);
         std::filesystem::create_directory(staging);
-        WriteText(staging + "/Velto_Setup.exe", planted);
+        WriteWholeFile(staging + "/Velto_Setup.exe", planted);
         chmod((staging + "/Velto_Setup.exe").c_str(), 0700);
     }
     DWORD exitCode = 0;

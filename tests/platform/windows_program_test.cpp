@@ -5,11 +5,13 @@
 #include "platform/held_launch.h"
 #include "platform/linux/little_endian.h"
 #include "platform/linux/program_image.h"
-#include "platform/scratch_folder.h"
+#include "shared/scratch_folder.h"
 
 extern std::string fakeWineLauncher;
 
 namespace {
+
+using namespace velto::test;
 
 using velto::platform::ProgramKind;
 
@@ -43,7 +45,7 @@ struct ImageCase {
 class Classify : public ScratchFolderTest, public ::testing::WithParamInterface<ImageCase> {};
 
 TEST_P(Classify, RecognisesWhatWindowsCouldStart) {
-    WriteText(Under("image"), GetParam().content);
+    WriteWholeFile(Under("image"), GetParam().content);
     int errnum = 0;
     EXPECT_EQ(velto::platform::ClassifyProgram(Under("image"), errnum), GetParam().kind);
 }
@@ -81,7 +83,7 @@ protected:
         fakeWineLauncher = Under("wine");
     }
     void InstallFakeWine(int exitCode) {
-        WriteText(fakeWineLauncher, "#!/bin/sh\nprintf '%s\\n' \"$@\" > '" + Under("wine-words") + "'\nexit " +
+        WriteWholeFile(fakeWineLauncher, "#!/bin/sh\nprintf '%s\\n' \"$@\" > '" + Under("wine-words") + "'\nexit " +
                                         std::to_string(exitCode) + "\n");
         chmod(fakeWineLauncher.c_str(), 0700);
     }
@@ -92,14 +94,14 @@ TEST_F(WindowsProgramLaunch, StartsThroughWineWithTheProgramPath) {
     InstallFakeWine(42);
     std::filesystem::create_directory(Under("Velto Bootstrap"));
     const std::string program = Under("Velto Bootstrap/Velto_Setup.exe");
-    WriteText(program, kGuiX64);
+    WriteWholeFile(program, kGuiX64);
     EXPECT_EQ(LaunchHeld(Wide(program), errorText), 42);
-    EXPECT_EQ(ReadText(Under("wine-words")), program + "\n");
+    EXPECT_EQ(ReadWholeFile(Under("wine-words")), program + "\n");
 }
 
 TEST_F(WindowsProgramLaunch, UnstartableImageIsRefusedWithoutStartingWine) {
     InstallFakeWine(0);
-    WriteText(Under("setup.exe"), PeImage(0x8664, 0x2022, 0x20B, 2));
+    WriteWholeFile(Under("setup.exe"), PeImage(0x8664, 0x2022, 0x20B, 2));
     EXPECT_EQ(LaunchHeld(Wide(Under("setup.exe")), errorText), -1);
     const std::string text = std::strerror(ENOEXEC);
     EXPECT_EQ(errorText, L"Could not start Velto Setup: " + std::wstring(text.begin(), text.end()));
@@ -107,7 +109,7 @@ TEST_F(WindowsProgramLaunch, UnstartableImageIsRefusedWithoutStartingWine) {
 }
 
 TEST_F(WindowsProgramLaunch, WindowsProgramIsRefusedWhenWineIsAbsent) {
-    WriteText(Under("setup.exe"), kGuiX64);
+    WriteWholeFile(Under("setup.exe"), kGuiX64);
     EXPECT_EQ(LaunchHeld(Wide(Under("setup.exe")), errorText), -1);
     const std::string text = std::strerror(ENOEXEC);
     EXPECT_EQ(errorText, L"Could not start Velto Setup: " + std::wstring(text.begin(), text.end()));

@@ -10,11 +10,15 @@ with --imports, that the import table names only DLLs that Windows always
 takes from the system folder. Prints one line per check and exits with 1
 if any check fails.
 """
+import os
 import re
 import struct
 import sys
 import xml.etree.ElementTree as ET
 import zlib
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "shared"))
+from pe_image import Pe  # noqa: E402
 
 RT_ICON, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 3, 14, 16, 24
 LANG_EN_US = 1033
@@ -54,40 +58,12 @@ def check(label, actual, expected):
     return ok
 
 
-# ---- PE resource directory -------------------------------------------------
-
-def pe_layout(image):
-    """The data directories of a PE image, as {index: (rva, size)}, and a
-    function from an RVA to its offset in the file."""
-    if image[:2] != b"MZ":
-        raise ValueError("not an MZ executable")
-    pe = struct.unpack_from("<I", image, 0x3C)[0]
-    if image[pe:pe + 4] != b"PE\0\0":
-        raise ValueError("no PE signature")
-    sections, opt_size = struct.unpack_from("<H12xH", image, pe + 6)
-    opt = pe + 24
-    magic = struct.unpack_from("<H", image, opt)[0]
-    dirs = opt + (112 if magic == 0x20B else 96)
-    directories = {i: struct.unpack_from("<II", image, dirs + 8 * i) for i in range(16)}
-    table = []
-    for i in range(sections):
-        s = opt + opt_size + 40 * i
-        vsize, va, raw_size, raw_ptr = struct.unpack_from("<IIII", image, s + 8)
-        table.append((va, max(vsize, raw_size), raw_ptr))
-
-    def offset(rva):
-        for va, size, raw in table:
-            if va <= rva < va + size:
-                return rva - va + raw
-        raise ValueError(f"RVA {rva:#x} outside every section")
-
-    return directories, offset
-
+# ---- PE import table and resource directory --------------------------------
 
 def read_imports(image):
     """The names of the DLLs in the import table, as they are written."""
-    directories, offset = pe_layout(image)
-    rva, size = directories[IMPORT_DIRECTORY]
+    pe = Pe(image)
+    offset, (rva, size) = pe.offset, pe.directory(IMPORT_DIRECTORY)
     names = []
     at = offset(rva) if size else None
     while at is not None:
@@ -102,8 +78,8 @@ def read_imports(image):
 
 def read_resources(image):
     """Returns {type: {name: {language: bytes}}} from the PE resource section."""
-    directories, offset = pe_layout(image)
-    rsrc_rva, rsrc_size = directories[RESOURCE_DIRECTORY]
+    pe = Pe(image)
+    offset, (rsrc_rva, rsrc_size) = pe.offset, pe.directory(RESOURCE_DIRECTORY)
     if rsrc_size == 0:
         raise ValueError("no resource directory")
 

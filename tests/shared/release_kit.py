@@ -8,6 +8,7 @@ test (tests/release), the demo and the benchmarks (scripts/)."""
 import hashlib
 import json
 import os
+import pathlib
 import re
 import shutil
 import subprocess
@@ -16,11 +17,9 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 SOURCE_ROOT = os.path.abspath(os.path.join(HERE, "..", ".."))
-FIXTURES = os.path.join(SOURCE_ROOT, "tests", "authenticode", "fixtures")
 MANIFEST_PATH = "downloads/velto/update/latest.json"
 INSTALLER_SOURCE = os.path.join(SOURCE_ROOT, "tests", "shared", "installer.c")
 
-sys.path.insert(0, FIXTURES)
 sys.path.insert(0, HERE)
 import scenarios  # noqa: E402
 import tamper  # noqa: E402
@@ -151,16 +150,14 @@ def manifest_text(members, padding_to=None):
     return text
 
 
-def write_manifest(release_dir, version=None, url=None, sha256=None, raw=None, padding_to=None):
+def write_manifest(release_dir, version=None, url=None, sha256=None, padding_to=None):
     """Writes the manifest the server hands out; members left None are
-    omitted, raw replaces the whole text."""
+    omitted."""
     path = os.path.join(release_dir, MANIFEST_PATH)
     os.makedirs(os.path.dirname(path), exist_ok=True)
-    if raw is None:
-        members = {"version": version, "url": url, "sha256": sha256}
-        raw = manifest_text({k: v for k, v in members.items() if v is not None}, padding_to)
+    members = {"version": version, "url": url, "sha256": sha256}
     with open(path, "wb") as file:
-        file.write(raw.encode("utf-8") if isinstance(raw, str) else raw)
+        file.write(manifest_text({k: v for k, v in members.items() if v is not None}, padding_to))
 
 
 def build_velto(build_dir, manifest_url, pin, extra_cmake_args=(), windows=False):
@@ -244,6 +241,17 @@ def staged_file(temporary_folder, earlier):
     return None
 
 
+def read_installer_record(record):
+    """What the test installer built with record wrote down
+    (tests/shared/installer.c): its command line, the names in its folder
+    and the lines of its environment; None when it never ran."""
+    if not os.path.exists(record):
+        return None
+    line, folder, environment = (pathlib.Path(record + suffix).read_text(encoding="utf-16-le")
+                                 for suffix in ("", ".folder", ".environment"))
+    return {"command_line": line, "folder": folder.split(), "environment": environment.split("\n")}
+
+
 def windows_path(path):
     """path as Windows programs see it under Wine: on the drive that maps /."""
     return "Z:" + os.path.abspath(path).replace("/", "\\")
@@ -277,7 +285,7 @@ def start_release_server(work, release_dir):
     if os.path.exists(ready):
         os.remove(ready)
     server = subprocess.Popen(
-        [sys.executable, os.path.join(SOURCE_ROOT, "tests", "net", "release_server.py"), "--ready-file", ready,
+        [sys.executable, os.path.join(HERE, "release_server.py"), "--ready-file", ready,
          "--cert-dir", os.path.join(work, "server-certs"), "--release-dir", str(release_dir), "--watch-stdin"],
         stdin=subprocess.PIPE, stdout=subprocess.DEVNULL)
     deadline = time.monotonic() + 120

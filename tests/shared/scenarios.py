@@ -5,13 +5,22 @@ and the run of Velto.exe under Wine (tests/wine/end_to_end.py).
 Each row serves a manifest and an installer from the local release
 server, answers the confirmation, and expects an exit code and the texts
 of the message boxes shown in order. After every row, nothing of the run
-is left in the temporary folder it staged in. A row that only one platform can run names it in platforms;
-the steps a row needs beyond serving (prepare, while_asking, check) are
-named here and written by each runner for its platform.
+is left in the temporary folder it staged in. A row that only one platform
+can run names it in platforms; the steps a row needs beyond serving
+(prepare, while_asking, check) are named here and written by each runner
+for its platform, in one mapping that check_steps compares with the rows
+when the runner loads.
+
+A runner only runs a row and reports what it saw (Seen); judge, here,
+finds every way that differs from the row, and run_rows selects, runs,
+judges and counts the rows the same way for every runner.
 """
 
 import dataclasses
-from typing import Optional
+import re
+import time
+import traceback
+from typing import Callable, Optional
 
 LINUX, WINE = "linux", "wine"
 BOTH = (LINUX, WINE)
@@ -185,3 +194,109 @@ SCENARIOS = (
 
 def scenarios_for(platform):
     return [scenario for scenario in SCENARIOS if platform in scenario.platforms]
+
+
+def check_steps(platform, steps):
+    """Raises unless steps (name: function) holds exactly the steps that
+    the platform's rows name, so that a misspelt name fails at once."""
+    named = {name for row in scenarios_for(platform) for name in (row.prepare, row.while_asking, row.check) if name}
+    if named != set(steps):
+        raise LookupError(f"{platform} runner: steps missing {sorted(named - set(steps))}, "
+                          f"steps no row names {sorted(set(steps) - named)}")
+
+
+# -- Judging a run, the same for every runner --------------------------------
+
+@dataclasses.dataclass(frozen=True)
+class Platform:
+    """What judging a run needs to know of the platform it ran on."""
+    name: str                          # LINUX or WINE
+    temporary_folder: str              # Windows' temporary folder, as the installer names it
+    system_text: Callable[[int], str]  # the platform's own text for a Windows error code
+    installer_says: Optional[str] = None  # what the served installers print; None: nothing (window programs)
+    keeps_temp: bool = True  # whether the installer keeps the TEMP and TMP it is given (Wine from Linux sets its own)
+
+
+@dataclasses.dataclass
+class Seen:
+    """What one run of a row showed."""
+    exit_code: int
+    boxes: list                       # the texts of the boxes shown, in order
+    left: set                         # staging names in the temporary folder afterwards, the row's own excepted
+    installer: Optional[dict] = None  # the installer's records (release_kit.read_installer_record); None: it never ran
+    output: str = ""                  # what the run printed beside its boxes
+    # While the confirmation was open: the staged file's Windows path (None:
+    # none) and whether it held the installer served; None: not looked at.
+    at_confirmation: Optional[tuple] = None
+    private_folders: dict = dataclasses.field(default_factory=dict)  # folder: mode, each the user's alone
+    planted_ran: list = dataclasses.field(default_factory=list)  # records of code planted for the run
+    problems: list = dataclasses.field(default_factory=list)  # what the runner's own steps found amiss
+
+
+def judge(row, seen, platform):
+    """Every way the run differs from the row; empty when it passed."""
+    boxes = [text.prefix + platform.system_text(text.code) if isinstance(text, SystemMessage) else text
+             for text in row.boxes]
+    checks = [(seen.exit_code != row.exit_code, f"exit code {seen.exit_code}, expected {row.exit_code}"),
+              (seen.boxes != boxes, f"boxes {seen.boxes!r}, expected {boxes!r}"),
+              (seen.left, f"the run left {sorted(seen.left)} in the temporary folder"),
+              (row.asks and seen.at_confirmation is not None and not seen.at_confirmation[1],
+               "while asking, the staged file did not hold the installer served"),
+              (row.shows and row.shows not in seen.output, f"{row.shows!r} was not shown"),
+              (seen.planted_ran, f"planted code ran: {seen.planted_ran}")]
+    checks += [(mode != 0o700, f"{folder} has mode {mode:o}, not 700") for folder, mode in seen.private_folders.items()]
+    differences = [message for failed, message in checks if failed]
+    return seen.problems + differences + installer_differences(row, seen, platform)
+
+
+def installer_differences(row, seen, platform):
+    """Whether the installer ran, and if it did: from the staged file, in
+    its own folder beside nothing but its Temp, with TEMP and TMP there
+    and no profiler."""
+    if not row.ran_installer:
+        return [] if seen.installer is None else ["the installer ran"]
+    if seen.installer is None:
+        return ["the installer did not run"]
+    line = seen.installer["command_line"]
+    folder = re.escape(platform.temporary_folder)
+    staged = re.fullmatch(r'"(%s\\VeltoBootstrap-[0-9A-F]{32})\\Velto_Setup\.exe"' % folder, line)
+    if not staged:
+        return [f"installer command line {line!r}, expected a staged file's path quoted"]
+    folder, skipped = staged.group(1), () if platform.keeps_temp else ("TEMP=", "TMP=")
+    expected = [f"folder={folder}", f"TEMP={folder}\\Temp", f"TMP={folder}\\Temp", "COR_ENABLE_PROFILING unset",
+                "COR_PROFILER unset", "DOTNET_STARTUP_HOOKS unset", ""]
+    seen_lines, expected = ([line for line in lines if not line.startswith(skipped)]
+                            for lines in (seen.installer["environment"], expected))
+    checks = [(seen.at_confirmation is not None and line != '"%s"' % seen.at_confirmation[0],
+               f"the installer ran as {line}, not as the file staged while asking"),
+              (platform.installer_says is not None and platform.installer_says not in seen.output,
+               f"the installer did not say {platform.installer_says!r}"),
+              (sorted(seen.installer["folder"]) != ["Temp", "Velto_Setup.exe"],
+               f"the installer's folder held {seen.installer['folder']}, expected only it and Temp"),
+              (seen_lines != expected, f"the installer saw {seen_lines}, expected {expected}")]
+    return [message for failed, message in checks if failed]
+
+
+def run_rows(platform, only, run_row):
+    """Runs each of the platform's rows whose name contains one of only
+    (every row when only is empty) with run_row(row), which returns what
+    it saw, judges it and prints a line for it, with every difference;
+    then prints "N passed, N failed". Returns the count of failed rows."""
+    passed = failed = 0
+    for row in scenarios_for(platform.name):
+        if only and not any(part in row.name for part in only):
+            continue
+        began = time.monotonic()
+        try:
+            seen = run_row(row)
+            differences = judge(row, seen, platform)
+            shown = f"exit {seen.exit_code}, " + " | ".join(seen.boxes).replace("\n", "\\n")
+        except Exception:  # noqa: BLE001 - a row that breaks fails alone
+            seen, differences, shown = None, traceback.format_exc().rstrip().splitlines(), "did not finish"
+        print(f"{'FAIL' if differences else 'PASS'} {row.name} ({time.monotonic() - began:.1f} s): {shown}")
+        for line in differences + (seen.output.splitlines() if differences and seen else []):
+            print(f"     {line}")
+        print(end="", flush=True)
+        passed, failed = passed + (not differences), failed + bool(differences)
+    print(f"{passed} passed, {failed} failed", flush=True)
+    return failed

@@ -38,8 +38,7 @@ import subprocess
 import sys
 import tempfile
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "authenticode", "fixtures"))
-import der  # noqa: E402
+import der
 
 EC_P256 = ("-algorithm", "EC", "-pkeyopt", "ec_paramgen_curve:P-256")
 RSA_2048 = ("-quiet", "-algorithm", "RSA", "-pkeyopt", "rsa_keygen_bits:2048")

@@ -6,6 +6,12 @@
 #include "app/bootstrap_sequence.h"
 #include "base/windows_error_text.h"
 #include "fakes/fake_steps.h"
+#include "manifest/release_manifest.h"
+#include "net/download_https.h"
+#include "verify/digest_match.h"
+#include "verify/file_digest.h"
+#include "verify/installer_signature.h"
+#include "verify/staging_file.h"
 
 namespace {
 
@@ -13,9 +19,6 @@ const std::wstring kManifestUrl = L"https://release.test/downloads/velto/update/
 const std::wstring kPin = L"00112233445566778899AABBCCDDEEFF00112233445566778899AABBCCDDEEFF";
 const std::wstring kStaged = L"C:\\Temp\\VeltoBootstrap\\Velto_Setup.exe";
 const std::wstring kInstallerUrl = L"https://release.test/setup.exe";
-const std::wstring kConfigMessage =
-    L"This Velto bootstrapper has not been configured for release yet.\n\nRebuild it with the final HTTPS "
-    L"manifest URL and the local release certificate thumbprint before Signaro signing.";
 
 std::string ManifestWith(const std::string& version, const std::string& url, const std::string& sha256) {
     return "{\"version\":\"" + version + "\",\"url\":\"" + url + "\",\"sha256\":\"" + sha256 + "\"}";
@@ -64,7 +67,7 @@ TEST_P(ConfigurationCheck, AcceptsOnlyHttpsAndA64DigitPin) {
     } else {
         EXPECT_EQ(exitCode, kExitNotConfigured);
         EXPECT_EQ(Events(), std::vector<std::wstring>{L"error box"});
-        EXPECT_EQ(Script().boxTexts, std::vector<std::wstring>{kConfigMessage});
+        EXPECT_EQ(Script().boxTexts, std::vector<std::wstring>{kNotConfiguredMessage});
     }
 }
 
@@ -97,7 +100,7 @@ TEST_P(ManifestValidation, RejectsIncompleteManifestsWithExit11) {
     } else {
         EXPECT_EQ(exitCode, kExitManifestInvalid);
         EXPECT_EQ(Events().size(), 2u);
-        EXPECT_EQ(Script().boxTexts, std::vector<std::wstring>{L"The Velto release manifest is invalid or incomplete."});
+        EXPECT_EQ(Script().boxTexts, std::vector<std::wstring>{kManifestInvalidMessage});
     }
 }
 
@@ -115,16 +118,16 @@ INSTANTIATE_TEST_SUITE_P(
                       ManifestCase{"", false}));
 
 TEST_F(BootstrapSequenceTest, ManifestDownloadFailureShowsItsErrorWithExit10) {
-    Script().manifestDownload = {false, L"The Velto server returned HTTP 404."};
+    Script().manifestDownload = {false, kServerStatusPrefix + std::wstring(L"404.")};
     EXPECT_EQ(Run(), kExitManifestDownload);
-    EXPECT_EQ(Script().boxTexts, std::vector<std::wstring>{L"The Velto server returned HTTP 404."});
+    EXPECT_EQ(Script().boxTexts, std::vector<std::wstring>{Script().manifestDownload.error});
 }
 
 TEST_F(BootstrapSequenceTest, InstallerDownloadFailureShowsItsErrorWithExit12) {
-    Script().installerDownload = {false, L"The downloaded file exceeded the safety size limit."};
+    Script().installerDownload = {false, kSizeLimitMessage};
     EXPECT_EQ(Run(), kExitInstallerDownload);
     EXPECT_EQ(Events().back(), L"error box");
-    EXPECT_EQ(Script().boxTexts.back(), L"The downloaded file exceeded the safety size limit.");
+    EXPECT_EQ(Script().boxTexts.back(), kSizeLimitMessage);
 }
 
 struct StagingFailureCase {
@@ -144,10 +147,10 @@ TEST_P(StagingFailure, ShowsTheStepsMessageOrTheFallbackAndEndsWith13) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, StagingFailure,
     ::testing::Values(StagingFailureCase{L"", L"Could not prepare the Velto setup file."},
-                      StagingFailureCase{L"Could not write the installer file: disk full",
-                                         L"Could not write the installer file: disk full"},
-                      StagingFailureCase{L"Could not lock the installer file: in use",
-                                         L"Could not lock the installer file: in use"}));
+                      StagingFailureCase{kFileNotWrittenPrefix + std::wstring(L"disk full"),
+                                         kFileNotWrittenPrefix + std::wstring(L"disk full")},
+                      StagingFailureCase{kFileNotLockedPrefix + std::wstring(L"in use"),
+                                         kFileNotLockedPrefix + std::wstring(L"in use")}));
 
 struct LateFailureCase {
     const char* name;
@@ -173,13 +176,13 @@ TEST_P(LateFailure, DeletesTheStagedFileBeforeTheBox) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, LateFailure,
     ::testing::Values(
-        LateFailureCase{"digest", [](SequenceScript& s) { s.hash = {false, L"Could not calculate the installer SHA-256 hash."}; },
-                        kExitDigestNotComputed, L"Could not calculate the installer SHA-256 hash.", {L"hash " + kStaged}},
+        LateFailureCase{"digest", [](SequenceScript& s) { s.hash = {false, kDigestNotComputedMessage}; },
+                        kExitDigestNotComputed, kDigestNotComputedMessage, {L"hash " + kStaged}},
         LateFailureCase{"mismatch", [](SequenceScript& s) { s.digest[31] = 0xAC; }, kExitDigestMismatch,
-                        L"Security check failed: the Velto setup SHA-256 hash does not match the published release manifest.",
+                        kDigestMismatchMessage,
                         {L"hash " + kStaged}},
-        LateFailureCase{"signature", [](SequenceScript& s) { s.signature = {false, L"Security check failed: the Velto setup is unsigned."}; },
-                        kExitSignature, L"Security check failed: the Velto setup is unsigned.",
+        LateFailureCase{"signature", [](SequenceScript& s) { s.signature = {false, kUnsignedMessage}; },
+                        kExitSignature, kUnsignedMessage,
                         {L"hash " + kStaged, L"verify " + kStaged}},
         LateFailureCase{"launch", [](SequenceScript& s) { s.launch = {false, L"Could not start Velto Setup: bad format"}; },
                         kExitNotStarted, L"Could not start Velto Setup: bad format",
@@ -268,12 +271,6 @@ TEST_F(BootstrapSequenceTest, SignatureCheckGetsThePinExactlyAsBuilt) {
     const std::wstring pin = L"00 11 22 33 44 55 66 77 88 99 aa bb cc dd ee ff 00 11 22 33 44 55 66 77 88 99 aa bb cc dd ee ff";
     Run(kManifestUrl, pin);
     EXPECT_EQ(Script().pinSeenBySignature, pin);
-}
-
-TEST_F(BootstrapSequenceTest, StepErrorTextIsShownUnchanged) {
-    Script().signature = {false, L"Windows rejected the Velto setup signature (0x800B0101)."};
-    EXPECT_EQ(Run(), kExitSignature);
-    EXPECT_EQ(Script().boxTexts, std::vector<std::wstring>{L"Windows rejected the Velto setup signature (0x800B0101)."});
 }
 
 }  // namespace

@@ -1,9 +1,12 @@
 // The download's own logic against scripted WinHTTP operations and virtual
-// memory: checks, arguments, failure messages, the body loop with its
-// limit, the memory it commits, and the order in which handles are closed.
+// memory: HTTPS only, the redirect policy, the time-outs, failure messages,
+// the body loop with its limit, the memory it commits, and the order in
+// which handles are closed.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <iterator>
+#include <sstream>
 
 #include "base/windows_error_text.h"
 #include "fakes/fake_winhttp.h"
@@ -25,35 +28,54 @@ protected:
     std::vector<std::wstring> LastCalls(std::size_t count) {
         return std::vector<std::wstring>(Calls().end() - static_cast<std::ptrdiff_t>(count), Calls().end());
     }
+    // Where the first call to the operation came, and the words recorded
+    // for it (the operation's name first, then the arguments that matter).
+    std::size_t Position(const std::wstring& operation) {
+        return std::find_if(Calls().begin(), Calls().end(),
+                            [&](const std::wstring& call) { return call.rfind(operation + L" ", 0) == 0; }) -
+               Calls().begin();
+    }
+    std::vector<std::wstring> Words(const std::wstring& operation) {
+        std::wistringstream call(Position(operation) < Calls().size() ? Calls()[Position(operation)] : L"");
+        return {std::istream_iterator<std::wstring, wchar_t>(call), std::istream_iterator<std::wstring, wchar_t>()};
+    }
     ByteBuffer body{'o', 'l', 'd'};
     std::wstring errorText = L"earlier text";
 };
 
 const std::vector<std::wstring> kAllClosed{L"close request", L"close connection", L"close session"};
 
+std::wstring Status(unsigned status) { return kServerStatusPrefix + std::to_wstring(status) + L"."; }
+
+// What the client is asked for, not every argument of every call: a GET
+// of the URL's path over TLS to its host and port, redirects that never go
+// from HTTPS to plain HTTP and no other option, finite time-outs on the
+// session before it connects, room for the limit and no more, and the
+// handles closed in reverse order.
 TEST_F(DownloadHttpsTest, PassesTheArgumentsTheClientNeeds) {
     HttpScript().chunks = {{3, "abc"}};
     ASSERT_TRUE(Download());
-    EXPECT_EQ(Calls(), (std::vector<std::wstring>{
-                           L"crack " + kUrl + L" 0 0 host 512 path 4096",
-                           L"open Velto Bootstrapper/1.0 4 (null) (null) 0",
-                           L"timeouts 15000 15000 30000 30000",
-                           L"connect release.test 443 0",
-                           L"request GET /downloads/velto/update/latest.json (null) (null) default 8388608",
-                           L"option 88 1 4",
-                           L"send",
-                           L"receive",
-                           L"status",
-                           L"release",
-                           L"reserve 131072",
-                           L"available",
-                           L"commit 0 131072",
-                           L"read 3",
-                           L"available",
-                           L"decommit 4096 126976",
-                           L"close request",
-                           L"close connection",
-                           L"close session"}));
+    const std::vector<std::wstring> request = Words(L"request");
+    ASSERT_EQ(request.size(), 7u);
+    EXPECT_EQ(request[1] + L" " + request[2], L"GET /downloads/velto/update/latest.json");
+    EXPECT_NE(std::stoul(request[6]) & WINHTTP_FLAG_SECURE, 0u) << "over TLS";
+    EXPECT_EQ(Words(L"connect"), (std::vector<std::wstring>{L"connect", L"release.test", L"443", L"0"}));
+    EXPECT_EQ(Words(L"option"),
+              (std::vector<std::wstring>{L"option", std::to_wstring(WINHTTP_OPTION_REDIRECT_POLICY),
+                                         std::to_wstring(WINHTTP_OPTION_REDIRECT_POLICY_DISALLOW_HTTPS_TO_HTTP), L"4"}));
+    EXPECT_EQ(std::count_if(Calls().begin(), Calls().end(),
+                            [](const std::wstring& call) { return call.rfind(L"option ", 0) == 0; }), 1)
+        << "no other option relaxes the platform's checks";
+    EXPECT_LT(Position(L"option"), Position(L"send"));
+    const std::vector<std::wstring> timeouts = Words(L"timeouts");
+    ASSERT_EQ(timeouts.size(), 5u) << "on the session";
+    for (std::size_t i = 1; i < timeouts.size(); ++i) {
+        EXPECT_GT(std::stoi(timeouts[i]), 0) << "0 waits for ever";
+        EXPECT_LE(std::stoi(timeouts[i]), 60000) << "a stalled server ends the run within a minute";
+    }
+    EXPECT_LT(Position(L"timeouts"), Position(L"connect"));
+    EXPECT_EQ(Words(L"reserve"), (std::vector<std::wstring>{L"reserve", L"131072"}));
+    EXPECT_EQ(LastCalls(3), kAllClosed);
     EXPECT_EQ(body, (ByteBuffer{'a', 'b', 'c'}));
     EXPECT_EQ(errorText, L"earlier text");
 }
@@ -61,14 +83,14 @@ TEST_F(DownloadHttpsTest, PassesTheArgumentsTheClientNeeds) {
 TEST_F(DownloadHttpsTest, EmptyPathRequestsTheRoot) {
     HttpScript().path.clear();
     ASSERT_TRUE(Download());
-    EXPECT_EQ(Calls()[4], L"request GET / (null) (null) default 8388608");
+    EXPECT_EQ(Words(L"request")[2], L"/");
 }
 
 class RefusedUrl : public DownloadHttpsTest, public ::testing::WithParamInterface<std::wstring> {};
 
 TEST_P(RefusedUrl, BeforeAnyPlatformCall) {
     EXPECT_FALSE(Download(131072, GetParam()));
-    EXPECT_EQ(errorText, L"Velto refused a non-HTTPS download URL.");
+    EXPECT_EQ(errorText, kNotHttpsUrlMessage);
     EXPECT_TRUE(Calls().empty());
     EXPECT_EQ(body, (ByteBuffer{'o', 'l', 'd'}));
 }
@@ -110,39 +132,39 @@ TEST_P(Failure, SetsItsMessageAndClosesWhatWasOpened) {
 INSTANTIATE_TEST_SUITE_P(
     Rows, Failure,
     ::testing::Values(
-        FailureCase{"crack", [](WinHttpScript& s) { s.crackError = 12005; }, L"Invalid release URL: Windows error 12005", {}},
-        FailureCase{"long_host", [](WinHttpScript& s) { s.host.assign(512, L'h'); }, L"Invalid release URL: " + DescribeWindowsError(122), {}},
-        FailureCase{"scheme", [](WinHttpScript& s) { s.scheme = INTERNET_SCHEME_HTTP; }, L"Velto requires HTTPS for release downloads.", {}},
-        FailureCase{"open", [](WinHttpScript& s) { s.openError = 12001; }, L"Could not initialize the Windows HTTP client: Windows error 12001", {}},
+        FailureCase{"crack", [](WinHttpScript& s) { s.crackError = 12005; }, kInvalidUrlPrefix + DescribeWindowsError(12005), {}},
+        FailureCase{"long_host", [](WinHttpScript& s) { s.host.assign(512, L'h'); }, kInvalidUrlPrefix + DescribeWindowsError(122), {}},
+        FailureCase{"scheme", [](WinHttpScript& s) { s.scheme = INTERNET_SCHEME_HTTP; }, kHttpsRequiredMessage, {}},
+        FailureCase{"open", [](WinHttpScript& s) { s.openError = 12001; }, kClientFailedPrefix + DescribeWindowsError(12001), {}},
         FailureCase{"connect", [](WinHttpScript& s) { s.connectError = 12007; },
-                    L"Could not connect to the Velto download server: Windows error 12007", {L"close session"}},
+                    kConnectFailedPrefix + DescribeWindowsError(12007), {L"close session"}},
         FailureCase{"request", [](WinHttpScript& s) { s.requestError = 12004; },
-                    L"Could not create the download request: Windows error 12004", {L"close connection", L"close session"}},
-        FailureCase{"send", [](WinHttpScript& s) { s.sendError = 12029; }, L"The Velto download request failed: Windows error 12029", kAllClosed},
-        FailureCase{"receive", [](WinHttpScript& s) { s.receiveError = 12175; }, L"The Velto download request failed: Windows error 12175", kAllClosed},
-        FailureCase{"status_query", [](WinHttpScript& s) { s.queryHeadersError = 12150; }, L"Could not read the HTTP response status.", kAllClosed},
-        FailureCase{"status_404", [](WinHttpScript& s) { s.status = 404; }, L"The Velto server returned HTTP 404.", kAllClosed},
-        FailureCase{"status_199", [](WinHttpScript& s) { s.status = 199; }, L"The Velto server returned HTTP 199.", kAllClosed},
-        FailureCase{"status_300", [](WinHttpScript& s) { s.status = 300; }, L"The Velto server returned HTTP 300.", kAllClosed},
-        FailureCase{"status_302", [](WinHttpScript& s) { s.status = 302; }, L"The Velto server returned HTTP 302.", kAllClosed},
-        FailureCase{"status_huge", [](WinHttpScript& s) { s.status = 4294967295u; }, L"The Velto server returned HTTP 4294967295.", kAllClosed},
+                    kRequestNotCreatedPrefix + DescribeWindowsError(12004), {L"close connection", L"close session"}},
+        FailureCase{"send", [](WinHttpScript& s) { s.sendError = 12029; }, kRequestFailedPrefix + DescribeWindowsError(12029), kAllClosed},
+        FailureCase{"receive", [](WinHttpScript& s) { s.receiveError = 12175; }, kRequestFailedPrefix + DescribeWindowsError(12175), kAllClosed},
+        FailureCase{"status_query", [](WinHttpScript& s) { s.queryHeadersError = 12150; }, kStatusUnreadMessage, kAllClosed},
+        FailureCase{"status_404", [](WinHttpScript& s) { s.status = 404; }, Status(404), kAllClosed},
+        FailureCase{"status_199", [](WinHttpScript& s) { s.status = 199; }, Status(199), kAllClosed},
+        FailureCase{"status_300", [](WinHttpScript& s) { s.status = 300; }, Status(300), kAllClosed},
+        FailureCase{"status_302", [](WinHttpScript& s) { s.status = 302; }, Status(302), kAllClosed},
+        FailureCase{"status_huge", [](WinHttpScript& s) { s.status = 4294967295u; }, Status(4294967295u), kAllClosed},
         FailureCase{"available", [](WinHttpScript& s) { s.chunks = {{0, "", 12030}}; },
-                    L"Could not read the download stream: Windows error 12030", kAllClosed},
+                    kStreamFailedPrefix + DescribeWindowsError(12030), kAllClosed},
         FailureCase{"read", [](WinHttpScript& s) { s.chunks = {{4, "abcd", 0, 12002}}; },
-                    L"Could not read the download stream: Windows error 12002", kAllClosed},
+                    kStreamFailedPrefix + DescribeWindowsError(12002), kAllClosed},
         FailureCase{"limit", [](WinHttpScript& s) { s.chunks = {{131072, std::string(131072, 'x')}, {1, "y"}}; },
-                    L"The downloaded file exceeded the safety size limit.", kAllClosed},
+                    kSizeLimitMessage, kAllClosed},
         FailureCase{"reserve", [](WinHttpScript& s) { s.reserveError = ERROR_NOT_ENOUGH_MEMORY; s.chunks = {{3, "abc"}}; },
-                    L"Could not read the download stream: " + DescribeWindowsError(ERROR_NOT_ENOUGH_MEMORY), kAllClosed},
+                    kStreamFailedPrefix + DescribeWindowsError(ERROR_NOT_ENOUGH_MEMORY), kAllClosed},
         FailureCase{"commit", [](WinHttpScript& s) { s.commitError = ERROR_NOT_ENOUGH_MEMORY; s.chunks = {{3, "abc"}}; },
-                    L"Could not read the download stream: " + DescribeWindowsError(ERROR_NOT_ENOUGH_MEMORY), kAllClosed},
+                    kStreamFailedPrefix + DescribeWindowsError(ERROR_NOT_ENOUGH_MEMORY), kAllClosed},
         FailureCase{"later_commit",
                     [](WinHttpScript& s) {
                         s.commitError = 1455;  // ERROR_COMMITMENT_LIMIT
                         s.commitsBeforeError = 1;
                         s.chunks = {{2097152, std::string(2097152, 'x')}, {1, "y"}};
                     },
-                    L"Could not read the download stream: " + DescribeWindowsError(1455), kAllClosed, 268435456}),
+                    kStreamFailedPrefix + DescribeWindowsError(1455), kAllClosed, 268435456}),
     [](const ::testing::TestParamInfo<FailureCase>& caseInfo) { return std::string(caseInfo.param.name); });
 
 class AcceptedStatus : public DownloadHttpsTest, public ::testing::WithParamInterface<DWORD> {};
@@ -183,7 +205,7 @@ TEST_F(DownloadHttpsTest, BodyOfExactlyTheLimitIsAccepted) {
 TEST_F(DownloadHttpsTest, ChunkPassingTheLimitIsRefusedBeforeItIsRead) {
     HttpScript().chunks = {{100, std::string(100, 'a')}, {29, std::string(29, 'b')}};
     EXPECT_FALSE(Download(128));
-    EXPECT_EQ(errorText, L"The downloaded file exceeded the safety size limit.");
+    EXPECT_EQ(errorText, kSizeLimitMessage);
     EXPECT_EQ(std::count(Calls().begin(), Calls().end(), L"read 29"), 0);
     EXPECT_EQ(body.size(), 100u);
 }
@@ -239,66 +261,5 @@ INSTANTIATE_TEST_SUITE_P(
         MemoryCase{"refused_chunk_commits_nothing", 3145728, {{2097152, kStep}, {1048577, std::string(1048577, 'r')}},
                    false, {L"release", L"reserve 3145728", L"commit 0 2097152"}}),
     [](const ::testing::TestParamInfo<MemoryCase>& caseInfo) { return std::string(caseInfo.param.name); });
-
-}  // namespace
-
-namespace {
-
-class ByteBufferStorage : public ::testing::Test {
-protected:
-    void SetUp() override { ResetHttpScript(); }
-    void TearDown() override { ResetHttpScript(); }
-};
-
-TEST_F(ByteBufferStorage, GrowsInPlaceAndKeepsItsBytes) {
-    ByteBuffer bytes;
-    ASSERT_TRUE(bytes.ReserveRoom((std::size_t{5} << 20) + 3));
-    const std::uint8_t* start = bytes.data();
-    for (std::size_t size : {std::size_t{100}, std::size_t{1} << 20, (std::size_t{5} << 20) + 3}) {
-        const std::size_t before = bytes.size();
-        ASSERT_TRUE(bytes.ResizeWithinRoom(size));
-        for (std::size_t i = before; i < size; ++i) bytes[i] = static_cast<std::uint8_t>(i % 251);
-    }
-    EXPECT_EQ(bytes.data(), start) << "the bytes moved";
-    for (std::size_t i = 0; i < bytes.size(); ++i) ASSERT_EQ(bytes[i], i % 251) << i;
-    EXPECT_FALSE(bytes.ResizeWithinRoom(bytes.capacity() + 1));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
-    EXPECT_EQ(bytes.size(), (std::size_t{5} << 20) + 3);
-    ByteBuffer().swap(bytes);
-    EXPECT_EQ(bytes.capacity(), 0u);
-    EXPECT_EQ(HttpScript().calls.back(), L"release");
-}
-
-TEST_F(ByteBufferStorage, CopiesAndAssignmentsHoldTheirOwnBytes) {
-    ByteBuffer original{'M', 'Z', 0};
-    ByteBuffer copy = original;
-    copy[0] = 'X';
-    EXPECT_EQ(original, (ByteBuffer{'M', 'Z', 0}));
-    const std::string text = "text";
-    copy.assign(text.begin(), text.end());
-    EXPECT_EQ(std::string(copy.begin(), copy.end()), "text");
-    copy.assign(3, 0x42);
-    EXPECT_EQ(copy, ByteBuffer(3, 0x42));
-    EXPECT_EQ(copy.capacity(), 3u);
-    EXPECT_NE(copy, original);
-}
-
-TEST_F(ByteBufferStorage, MemoryThatCannotBeHadIsAResultOrTheStandardAllocationFailure) {
-    ByteBuffer bytes{1, 2, 3};
-    HttpScript().reserveError = ERROR_NOT_ENOUGH_MEMORY;
-    EXPECT_FALSE(bytes.ReserveRoom(4096));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
-    EXPECT_TRUE(bytes.empty());
-    EXPECT_EQ(bytes.capacity(), 0u);
-    EXPECT_THROW(ByteBuffer(16), std::bad_alloc);
-
-    HttpScript().reserveError = 0;
-    HttpScript().commitError = ERROR_NOT_ENOUGH_MEMORY;
-    HttpScript().commitsBeforeError = HttpScript().commits;
-    const std::size_t reservations = std::count(HttpScript().calls.begin(), HttpScript().calls.end(), L"reserve 16");
-    EXPECT_THROW(ByteBuffer(16), std::bad_alloc);
-    EXPECT_EQ(HttpScript().calls.back(), L"release") << "a failed commit gives its reservation back";
-    EXPECT_EQ(std::count(HttpScript().calls.begin(), HttpScript().calls.end(), L"reserve 16"), reservations + 1);
-}
 
 }  // namespace

@@ -9,8 +9,8 @@
 namespace {
 
 const std::wstring kPath = L"C:\\Temp\\VeltoBootstrap\\Velto_Setup.exe";
-const std::wstring kPinMessage =
-    L"Security check failed: the Velto setup was not signed by the certificate pinned into this bootstrapper.";
+
+std::wstring Rejected(const std::wstring& status) { return kSignatureRejectedPrefix + status + L")."; }
 
 std::wstring PinOf(std::uint8_t byte) {
     static const wchar_t* kDigits = L"0123456789ABCDEF";
@@ -78,44 +78,44 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         // A failed query outranks every verdict, even a bad digest.
         OutcomeCase{"no_signature", [](WinTrustScript& s) { s.queryFinds = false; s.trustStatus = static_cast<LONG>(0x80096010); },
-                    L"The downloaded Velto setup has no readable Authenticode signature.", {kTrust, kQuery, L"trust close"}},
+                    kNoSignatureMessage, {kTrust, kQuery, L"trust close"}},
         OutcomeCase{"no_store", [](WinTrustScript& s) { s.queryYieldsStore = false; },
-                    L"The downloaded Velto setup has no readable Authenticode signature.",
+                    kNoSignatureMessage,
                     {kTrust, kQuery, L"close message", L"trust close"}},
         OutcomeCase{"no_message", [](WinTrustScript& s) { s.queryYieldsMessage = false; },
-                    L"The downloaded Velto setup has no readable Authenticode signature.",
+                    kNoSignatureMessage,
                     {kTrust, kQuery, L"close store", L"trust close"}},
         OutcomeCase{"signer_size", [](WinTrustScript& s) { s.signerSizeKnown = false; },
-                    L"Could not read the Velto setup signer information.",
+                    kNoSignerInfoMessage,
                     {kTrust, kQuery, L"signer size", L"close message", L"close store", L"trust close"}},
         OutcomeCase{"signer_empty", [](WinTrustScript& s) { s.signerSize = 0; },
-                    L"Could not read the Velto setup signer information.",
+                    kNoSignerInfoMessage,
                     {kTrust, kQuery, L"signer size", L"close message", L"close store", L"trust close"}},
         OutcomeCase{"signer_copy", [](WinTrustScript& s) { s.signerCopied = false; },
-                    L"Could not read the Velto setup signer information.",
+                    kNoSignerInfoMessage,
                     {kTrust, kQuery, L"signer size", L"signer copy", L"close message", L"close store", L"trust close"}},
         OutcomeCase{"certificate", [](WinTrustScript& s) { s.certificateFound = false; },
-                    L"Could not locate the embedded Velto setup signing certificate.",
+                    kNoSignerCertificateMessage,
                     {kTrust, kQuery, L"signer size", L"signer copy", L"find", L"close message", L"close store", L"trust close"}},
         OutcomeCase{"signature", [](WinTrustScript& s) { s.signatureVerifies = false; },
-                    L"The Velto setup signature is cryptographically invalid.",
+                    kSignatureInvalidMessage,
                     {kTrust, kQuery, L"signer size", L"signer copy", L"find", L"verify signature", L"free certificate",
                      L"close message", L"close store", L"trust close"}},
         OutcomeCase{"fingerprint", [](WinTrustScript& s) { s.fingerprintComputed = false; },
-                    L"Could not calculate the Velto setup signing certificate SHA-256 fingerprint.", kFullRun},
+                    kFingerprintFailedMessage, kFullRun},
         // The pin is judged before the verdict: another signer of an altered file gets the pin message.
         OutcomeCase{"pin", [](WinTrustScript& s) { s.fingerprint[0] = 0x5D; s.trustStatus = static_cast<LONG>(0x80096010); },
-                    kPinMessage, kFullRun},
+                    kNotPinnedMessage, kFullRun},
         OutcomeCase{"bad_digest", [](WinTrustScript& s) { s.trustStatus = static_cast<LONG>(0x80096010); },
-                    L"Security check failed: the signed Velto setup was modified after signing.", kFullRun},
+                    kModifiedMessage, kFullRun},
         OutcomeCase{"unsigned", [](WinTrustScript& s) { s.trustStatus = static_cast<LONG>(0x800B0100); },
-                    L"Security check failed: the Velto setup is unsigned.", kFullRun},
+                    kUnsignedMessage, kFullRun},
         OutcomeCase{"expired", [](WinTrustScript& s) { s.trustStatus = static_cast<LONG>(0x800B0101); },
-                    L"Windows rejected the Velto setup signature (0x800B0101).", kFullRun},
+                    Rejected(L"0x800B0101"), kFullRun},
         OutcomeCase{"leading_zeros", [](WinTrustScript& s) { s.trustStatus = 0x00000057; },
-                    L"Windows rejected the Velto setup signature (0x00000057).", kFullRun},
+                    Rejected(L"0x00000057"), kFullRun},
         OutcomeCase{"all_bits", [](WinTrustScript& s) { s.trustStatus = -1; },
-                    L"Windows rejected the Velto setup signature (0xFFFFFFFF).", kFullRun}),
+                    Rejected(L"0xFFFFFFFF"), kFullRun}),
     [](const ::testing::TestParamInfo<OutcomeCase>& caseInfo) { return std::string(caseInfo.param.name); });
 
 constexpr LONG kUntrustedRoot = static_cast<LONG>(0x800B0109), kChaining = static_cast<LONG>(0x800B010A);
@@ -137,7 +137,7 @@ TEST_P(ChainErrors, ToleratedStatusPassesOnlyWithToleratedBits) {
     if (row.arrange != nullptr) row.arrange(TrustScript());
     EXPECT_EQ(Verify(), row.refusedWith == nullptr);
     EXPECT_EQ(errorText, row.refusedWith == nullptr ? std::wstring(L"untouched")
-                         : L"Windows rejected the Velto setup signature (" + std::wstring(row.refusedWith) + L").");
+                         : Rejected(row.refusedWith));
     EXPECT_EQ(Calls(), TrustScript().providerDataKept ? kChainReadRun : RunReading({L"provider data"}));
 }
 
@@ -172,7 +172,7 @@ TEST_P(PinText, MatchesByItsHexadecimalDigitsOnly) {
     TrustScript().fingerprint.fill(0xAB);
     EXPECT_EQ(Verify(GetParam().pin), GetParam().matches);
     if (!GetParam().matches) {
-        EXPECT_EQ(errorText, kPinMessage);
+        EXPECT_EQ(errorText, kNotPinnedMessage);
     }
 }
 

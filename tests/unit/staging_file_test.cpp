@@ -162,14 +162,14 @@ INSTANTIATE_TEST_SUITE_P(Cases, Chunks,
 TEST_F(StagingFileTest, CreateFailureCarriesTheSystemText) {
     Files().createError = ERROR_ACCESS_DENIED;
     EXPECT_FALSE(Write(10));
-    EXPECT_EQ(errorText, L"Could not create the installer file: " + DescribeWindowsError(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(errorText, kFileNotCreatedPrefix + DescribeWindowsError(ERROR_ACCESS_DENIED));
     EXPECT_EQ(Files().calls, std::vector<std::wstring>{L"create " + kPath});
 }
 
 TEST_F(StagingFileTest, FailedWriteClosesWithoutFlushing) {
     Files().failingWrite = 1;
     EXPECT_FALSE(Write(2 * 1048576));
-    EXPECT_EQ(errorText, L"Could not write the installer file: " + DescribeWindowsError(ERROR_DISK_FULL));
+    EXPECT_EQ(errorText, kFileNotWrittenPrefix + DescribeWindowsError(ERROR_DISK_FULL));
     EXPECT_EQ(Files().calls, (std::vector<std::wstring>{L"create " + kPath, L"write", L"write", L"close file"}));
 }
 
@@ -177,7 +177,7 @@ TEST_F(StagingFileTest, ShortWriteIsAFailedWrite) {
     Files().shortWrite = 0;
     SetLastError(ERROR_DISK_FULL);
     EXPECT_FALSE(Write(1048577));
-    EXPECT_EQ(errorText.rfind(L"Could not write the installer file: ", 0), 0u);
+    EXPECT_EQ(errorText.rfind(kFileNotWrittenPrefix, 0), 0u);
     EXPECT_EQ(Files().calls, (std::vector<std::wstring>{L"create " + kPath, L"write", L"close file"}));
 }
 
@@ -234,13 +234,13 @@ INSTANTIATE_TEST_SUITE_P(
                   [](FileScript& s) { s.finalPaths = {L"", L"C:\\Windows\\Temp.swapped\\VeltoBootstrap"}; }, L"",
                   {L"close file", L"close hold", L"close folder"}},
         StageCase{"hold_refused_deletes_the_complete_file", [](FileScript& s) { s.holdError = ERROR_SHARING_VIOLATION; },
-                  L"Could not lock the installer file: " + DescribeWindowsError(ERROR_SHARING_VIOLATION),
+                  kFileNotLockedPrefix + DescribeWindowsError(ERROR_SHARING_VIOLATION),
                   {L"close file", L"deleted F\\Velto_Setup.exe", L"close folder", L"deleted F"}},
         StageCase{"another_file_at_the_path_is_refused", [](FileScript& s) { s.holdIsAnotherFile = true; },
-                  L"Could not lock the installer file: " + DescribeWindowsError(ERROR_FILE_INVALID),
+                  kFileNotLockedPrefix + DescribeWindowsError(ERROR_FILE_INVALID),
                   {L"close file", L"close hold", L"deleted F\\Velto_Setup.exe", L"close folder", L"deleted F"}},
         StageCase{"failed_write_deletes_the_partial_file", [](FileScript& s) { s.failingWrite = 0; },
-                  L"Could not write the installer file: " + DescribeWindowsError(ERROR_DISK_FULL),
+                  kFileNotWrittenPrefix + DescribeWindowsError(ERROR_DISK_FULL),
                   {L"close file", L"deleted F\\Velto_Setup.exe", L"close folder", L"deleted F"}}),
     [](const ::testing::TestParamInfo<StageCase>& caseInfo) { return std::string(caseInfo.param.name); });
 

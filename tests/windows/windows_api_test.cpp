@@ -7,6 +7,7 @@
 #include <aclapi.h>
 #include <sddl.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -17,55 +18,17 @@
 #include "verify/file_identity.h"
 #include "verify/staged_installer.h"
 #include "verify/staging_file.h"
+#include "shared/scratch_folder.h"
 #include "wine_differences.h"
 
 namespace {
 
-std::wstring TempFolder() {
-    wchar_t buffer[MAX_PATH + 1] = {};
-    const DWORD length = GetTempPathW(MAX_PATH, buffer);
-    return std::wstring(buffer, length);
-}
+using velto::test::ReadWholeFile;
 
-// A fresh folder under the temporary folder, removed with its files after
-// the test.
-class ScratchFolder : public ::testing::Test {
+// A scratch folder of the test's own, named as Windows text.
+class ScratchFolder : public velto::test::ScratchFolderTest {
 protected:
-    void SetUp() override {
-        root = TempFolder() + L"velto windows test " + std::to_wstring(GetCurrentProcessId());
-        RemoveTree(root);
-        ASSERT_TRUE(CreateDirectoryW(root.c_str(), nullptr));
-    }
-    void TearDown() override { RemoveTree(root); }
-    static void RemoveTree(const std::wstring& folder) {
-        WIN32_FIND_DATAW entry;
-        HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &entry);
-        if (search != INVALID_HANDLE_VALUE) {
-            do {
-                const std::wstring name = entry.cFileName;
-                if (name == L"." || name == L"..") continue;
-                const std::wstring path = folder + L"\\" + name;
-                if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                    RemoveTree(path);
-                } else {
-                    DeleteFileW(path.c_str());
-                }
-            } while (FindNextFileW(search, &entry));
-            FindClose(search);
-        }
-        RemoveDirectoryW(folder.c_str());
-    }
-    static std::string ReadBytes(const std::wstring& path) {
-        std::string bytes;
-        HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-        if (file == INVALID_HANDLE_VALUE) return "(missing)";
-        char chunk[4096];
-        DWORD read = 0;
-        while (ReadFile(file, chunk, sizeof(chunk), &read, nullptr) && read > 0) bytes.append(chunk, read);
-        CloseHandle(file);
-        return bytes;
-    }
-    std::wstring root;
+    const std::wstring wideRoot = Wide(root);
 };
 
 ByteBuffer Pattern(std::size_t size) {
@@ -189,14 +152,14 @@ struct DigestCase {
 class StagedDigest : public ScratchFolder, public ::testing::WithParamInterface<DigestCase> {};
 
 TEST_P(StagedDigest, WrittenFileHasTheBytesAndTheirDigest) {
-    const std::wstring path = root + L"\\Velto_Setup.exe";
+    const std::wstring path = wideRoot + L"\\Velto_Setup.exe";
     std::wstring errorText = L"untouched";
     FileIdentity written;
     ASSERT_TRUE(WriteStagingFile(path, Pattern(GetParam().size + 7), written, errorText));
     const ByteBuffer bytes = Pattern(GetParam().size);
     ASSERT_TRUE(WriteStagingFile(path, bytes, written, errorText)) << "a longer earlier file is replaced";
     EXPECT_EQ(errorText, L"untouched");
-    EXPECT_EQ(ReadBytes(path), std::string(bytes.begin(), bytes.end()));
+    EXPECT_EQ(ReadWholeFile(path), std::string(bytes.begin(), bytes.end()));
 
     Sha256Digest digest{};
     ASSERT_TRUE(HashFileSha256(path, digest, errorText));
@@ -212,28 +175,28 @@ INSTANTIATE_TEST_SUITE_P(
 using StagingFailure = ScratchFolder;
 
 TEST_F(StagingFailure, FolderInPlaceOfTheFileIsRefusedWithTheSystemText) {
-    const std::wstring path = root + L"\\Velto_Setup.exe";
+    const std::wstring path = wideRoot + L"\\Velto_Setup.exe";
     ASSERT_TRUE(CreateDirectoryW(path.c_str(), nullptr));
     std::wstring errorText;
     FileIdentity written;
     EXPECT_FALSE(WriteStagingFile(path, Pattern(10), written, errorText));
-    EXPECT_EQ(errorText, L"Could not create the installer file: " + DescribeWindowsError(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(errorText, kFileNotCreatedPrefix + DescribeWindowsError(ERROR_ACCESS_DENIED));
 }
 
 TEST_F(StagingFailure, FileOpenElsewhereWithoutSharingIsRefused) {
-    const std::wstring path = root + L"\\Velto_Setup.exe";
+    const std::wstring path = wideRoot + L"\\Velto_Setup.exe";
     HANDLE other = CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     ASSERT_NE(other, INVALID_HANDLE_VALUE);
     std::wstring errorText;
     FileIdentity written;
     EXPECT_FALSE(WriteStagingFile(path, Pattern(10), written, errorText));
     CloseHandle(other);
-    EXPECT_EQ(errorText, L"Could not create the installer file: " + DescribeWindowsError(ERROR_SHARING_VIOLATION));
+    EXPECT_EQ(errorText, kFileNotCreatedPrefix + DescribeWindowsError(ERROR_SHARING_VIOLATION));
 }
 
 TEST_F(StagingFailure, FileReplacedBeforeTheHoldIsRefused) {
-    const std::wstring path = root + L"\\Velto_Setup.exe";
-    const std::wstring replacement = root + L"\\replacement.exe";
+    const std::wstring path = wideRoot + L"\\Velto_Setup.exe";
+    const std::wstring replacement = wideRoot + L"\\replacement.exe";
     std::wstring errorText;
     FileIdentity written;
     FileIdentity other;
@@ -246,7 +209,7 @@ TEST_F(StagingFailure, FileReplacedBeforeTheHoldIsRefused) {
     HANDLE hold = nullptr;
     EXPECT_FALSE(HoldStagingFile(path, written, hold, errorText));
     EXPECT_EQ(hold, INVALID_HANDLE_VALUE);
-    EXPECT_EQ(errorText, L"Could not lock the installer file: " + DescribeWindowsError(ERROR_FILE_INVALID));
+    EXPECT_EQ(errorText, kFileNotLockedPrefix + DescribeWindowsError(ERROR_FILE_INVALID));
     ASSERT_TRUE(HoldStagingFile(path, other, hold, errorText)) << "the file that is there now";
     CloseHandle(hold);
 }
@@ -254,8 +217,8 @@ TEST_F(StagingFailure, FileReplacedBeforeTheHoldIsRefused) {
 TEST_F(StagingFailure, MissingFileCannotBeHashed) {
     Sha256Digest digest{};
     std::wstring errorText;
-    EXPECT_FALSE(HashFileSha256(root + L"\\missing.exe", digest, errorText));
-    EXPECT_EQ(errorText, L"Could not open the downloaded installer for hashing.");
+    EXPECT_FALSE(HashFileSha256(wideRoot + L"\\missing.exe", digest, errorText));
+    EXPECT_EQ(errorText, kNotOpenedForHashingMessage);
 }
 
 // -- Installer launch --------------------------------------------------
@@ -274,7 +237,7 @@ protected:
         GetModuleFileNameW(nullptr, self, MAX_PATH);
         std::wstring helper = self;
         helper = helper.substr(0, helper.find_last_of(L'\\') + 1) + L"" VELTO_EXIT_WITH_PROGRAM;
-        const std::wstring folder = root + L"\\Program Files (x86)";
+        const std::wstring folder = wideRoot + L"\\Program Files (x86)";
         CreateDirectoryW(folder.c_str(), nullptr);
         const std::wstring program = folder + L"\\Velto Setup " + code + L".exe";
         EXPECT_TRUE(CopyFileW(helper.c_str(), program.c_str(), FALSE)) << "no helper program beside the test";
@@ -299,7 +262,7 @@ TEST_P(LaunchExitCode, IsReturnedUnchangedAndTheProgramGetsItsQuotedPathOnly) {
     CloseHandle(held);
     EXPECT_EQ(exitCode, GetParam().expected);
     EXPECT_EQ(errorText, L"untouched");
-    const std::string line = ReadBytes(program + L".cmdline");
+    const std::string line = ReadWholeFile(program + L".cmdline");
     const std::wstring quoted = L"\"" + program + L"\"";
     EXPECT_EQ(std::wstring(reinterpret_cast<const wchar_t*>(line.data()), line.size() / sizeof(wchar_t)), quoted);
 }
@@ -322,14 +285,8 @@ struct StartFailureCase {
 class LaunchStartFailure : public Launch, public ::testing::WithParamInterface<StartFailureCase> {};
 
 TEST_P(LaunchStartFailure, IsNotStartedAndGivesTheSystemText) {
-    const std::wstring path = root + L"\\Velto_Setup.exe";
-    if (GetParam().content != nullptr) {
-        HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-        ASSERT_NE(file, INVALID_HANDLE_VALUE);
-        DWORD written = 0;
-        WriteFile(file, GetParam().content, static_cast<DWORD>(strlen(GetParam().content)), &written, nullptr);
-        CloseHandle(file);
-    }
+    const std::wstring path = wideRoot + L"\\Velto_Setup.exe";
+    if (GetParam().content != nullptr) velto::test::WriteWholeFile(path, GetParam().content);
     std::wstring errorText = L"earlier text";
     HANDLE held = Held(path);
     DWORD exitCode = 12345;
@@ -347,7 +304,7 @@ TEST_F(Launch, ProgramThatIsNotTheVerifiedFileNeverRuns) {
     EXPECT_FALSE(LaunchInstaller(program, held, exitCode, errorText));
     CloseHandle(held);
     EXPECT_EQ(errorText, L"Could not start Velto Setup: " + DescribeWindowsError(ERROR_FILE_INVALID));
-    EXPECT_EQ(ReadBytes(program + L".cmdline"), "(missing)") << "the program ran";
+    EXPECT_FALSE(std::filesystem::exists(program + L".cmdline")) << "the program ran";
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -6,13 +6,14 @@
 
 Each scenario of the shared table (tests/shared/scenarios.py) that Wine
 can run serves a release manifest and an installer from the local
-release server (tests/net/release_server.py) on https://localhost, runs
+release server (tests/shared/release_server.py) on https://localhost, runs
 Velto.exe in a fresh Wine prefix on a headless X display, answers each
 message box with keys, reads the box texts from Wine's msgbox trace, and
-checks the exit code, the exact texts, where and how the installer ran
-(its command line, folder and environment, which it records), and that
-nothing of the run is left in Windows' temporary folder. The installers are tiny programs built here with mingw-w64 and
-signed with the test signing PKI (tests/shared/test_pki.py).
+reports the exit code, the texts, the staged file while it asks, what the
+installer recorded of how it ran (its command line, folder and
+environment) and what is left in Windows' temporary folder; the table
+judges them. The installers are tiny programs built here with mingw-w64
+and signed with the test signing PKI (tests/shared/test_pki.py).
 
 Setup, once per run: the server (its ports are ephemeral), the PKI, the
 test programs, and two builds of Velto.exe in DIR/velto-build: one without
@@ -20,7 +21,7 @@ release settings and one configured for this server's manifest address and
 the test signer's fingerprint. Started outside scripts/wine-env, the script
 runs itself again through it (fresh prefix, Xvfb, one wineserver for the
 whole run). Prints one line per scenario and a closing line
-"N passed, N failed"; exits non-zero when any failed.
+"N passed, N failed" (scenarios.run_rows); exits non-zero when any failed.
 
 docs/confirmation.png comes from
     python3 tests/wine/end_to_end.py --work build/wine-e2e \
@@ -58,7 +59,7 @@ SOURCE = Path(__file__).resolve().parents[2]
 HERE = Path(__file__).resolve().parent
 sys.path.insert(0, str(SOURCE / "tests" / "shared"))
 import release_kit  # noqa: E402
-from scenarios import WINE, SystemMessage, scenarios_for  # noqa: E402
+from scenarios import WINE, Platform, Seen, check_steps, run_rows  # noqa: E402
 
 COMMAND_LINE_RECORD = "velto-installer-command-line.txt"
 PLANTED_INSTALLER_RECORD = "velto-planted-installer-ran.txt"
@@ -93,7 +94,7 @@ def windows_staged_file(staged):
     return "%s\\%s\\%s" % (SYSTEM_TEMP_WINDOWS, Path(staged).parent.name, Path(staged).name)
 
 
-# -- Steps of the scenarios beyond serving, by name -------------------------
+# -- Steps of the scenarios beyond serving, by the names the rows give ------
 
 DECOY_DLL = "version.dll"
 
@@ -208,7 +209,7 @@ def user_folder_untouched(suite):
     return [f"the user's TEMP folder now holds {written}"] if written else []
 
 
-HOOKS = {
+STEPS = {
     "staging_folder_in_advance": staging_folder_in_advance,
     "folder_in_advance_untouched": folder_in_advance_untouched,
     "staging_folder_as_link": staging_folder_as_link,
@@ -221,6 +222,7 @@ HOOKS = {
     "user_environment": user_environment,
     "user_folder_untouched": user_folder_untouched,
 }
+check_steps(WINE, STEPS)
 
 
 # -- Wine's message box trace ------------------------------------------------
@@ -351,31 +353,25 @@ class Suite:
         return self.error_texts[code]
 
     # one scenario -----------------------------------------------------
-    def publish(self, scenario):
-        installer = self.installers.get(scenario.installer) if scenario.installer else None
-        release_kit.publish(self.release_dir, scenario.manifest, installer, self.ready)
-        return installer
-
-    def run_scenario(self, scenario):
-        """Returns the list of failures (empty when the scenario passed)."""
+    def run_row(self, scenario):
         release_kit.clear_staging_folders(self.temporary_folder)
         for leftover in self.run_dir.iterdir():
             leftover.unlink()
         self.prepared = self.staged = None
-        installer = self.publish(scenario)
+        installer = self.installers.get(scenario.installer) if scenario.installer else None
+        release_kit.publish(self.release_dir, scenario.manifest, installer, self.ready)
         if scenario.prepare:
-            HOOKS[scenario.prepare](self)
+            STEPS[scenario.prepare](self)
         earlier = release_kit.staging_names(self.temporary_folder)
-
-        failures = []
-        staged_at_confirmation = []
+        seen = Seen(exit_code=None, boxes=[], left=set(), at_confirmation=(None, False))
 
         def on_box(index, window):
             if index == 0 and scenario.asks:
-                self.staged = release_kit.staged_file(self.temporary_folder, earlier)
-                staged_at_confirmation.append(Path(self.staged).read_bytes() if self.staged else None)
+                staged = self.staged = release_kit.staged_file(self.temporary_folder, earlier)
+                if staged:
+                    seen.at_confirmation = (windows_staged_file(staged), Path(staged).read_bytes() == installer)
                 if scenario.while_asking:
-                    failures.extend(HOOKS[scenario.while_asking](self))
+                    seen.problems += STEPS[scenario.while_asking](self)
             if scenario.screenshot and self.screenshot and index == 0:
                 run("import", "-window", window, self.screenshot)
 
@@ -384,54 +380,18 @@ class Suite:
         for dll in planted:
             shutil.copyfile(self.tools / dll.name, dll)
         try:
-            exit_code, texts, timed_out = self.run_velto(exe, [ANSWER_KEYS[scenario.answer]], on_box,
-                                                         NATIVE_FIRST if planted else None)
+            seen.exit_code, seen.boxes, timed_out = self.run_velto(exe, [ANSWER_KEYS[scenario.answer]], on_box,
+                                                                   NATIVE_FIRST if planted else None)
         finally:
             for dll in planted:
                 dll.unlink()
-        expected_texts = [text.prefix + self.describe_error(text.code) if isinstance(text, SystemMessage) else text
-                          for text in scenario.boxes]
-
-        if timed_out:
-            failures.append("Velto.exe did not end in time")
-        if exit_code != scenario.exit_code:
-            failures.append(f"exit code {exit_code}, expected {scenario.exit_code}")
-        if texts != expected_texts:
-            failures.append(f"boxes {texts!r}, expected {expected_texts!r}")
-        if scenario.asks and staged_at_confirmation[:1] != [installer]:
-            failures.append("while the confirmation was shown, the staged file did not hold the served installer")
-        if scenario.check:
-            failures.extend(HOOKS[scenario.check](self))
-        left = release_kit.staging_names(self.temporary_folder) - {self.prepared}
-        if left:
-            failures.append(f"the run left {sorted(left)} in the temporary folder")
-        failures.extend(self.check_installer_run(scenario))
-        return failures, exit_code, texts
-
-    def check_installer_run(self, scenario):
-        """Whether the installer ran, and if it did: from the staged file,
-        in its own folder, with its TEMP there and no profiler."""
-        record = self.run_dir / COMMAND_LINE_RECORD
-        planted_ran = sorted(path.name for path in self.run_dir.glob("velto-planted-*"))
-        failures = [f"planted code ran: {planted_ran}"] if planted_ran else []
-        if not scenario.ran_installer:
-            return failures + (["the installer ran"] if record.exists() else [])
-        if not record.exists() or not self.staged:
-            return failures + ["the installer did not run from a staged file"]
-        staged = windows_staged_file(self.staged)
-        folder = staged.rsplit("\\", 1)[0]
-        line = record.read_bytes().decode("utf-16-le")
-        if line != '"%s"' % staged:
-            failures.append(f"installer command line {line!r}, expected {staged!r} quoted")
-        listing = sorted(record.with_name(record.name + ".folder").read_bytes().decode("utf-16-le").split())
-        if listing != ["Temp", "Velto_Setup.exe"]:
-            failures.append(f"the installer's folder held {listing}, expected only the installer and Temp")
-        seen = record.with_name(record.name + ".environment").read_bytes().decode("utf-16-le").lower().split("\n")
-        expected = [f"folder={folder}", f"temp={folder}\\temp", f"tmp={folder}\\temp", "cor_enable_profiling unset",
-                    "cor_profiler unset", "dotnet_startup_hooks unset", ""]
-        if seen != [line.lower() for line in expected]:
-            failures.append(f"the installer saw {seen}")
-        return failures
+            if scenario.check:
+                seen.problems += STEPS[scenario.check](self)
+        seen.problems += ["Velto.exe did not end in time"] if timed_out else []
+        seen.left = release_kit.staging_names(self.temporary_folder) - {self.prepared}
+        seen.installer = release_kit.read_installer_record(str(self.run_dir / COMMAND_LINE_RECORD))
+        seen.planted_ran = sorted(path.name for path in self.run_dir.glob("velto-planted-*"))
+        return seen
 
     @staticmethod
     def press(window, key):
@@ -502,21 +462,10 @@ def main():
     try:
         suite.set_up(arguments.screenshot.resolve() if arguments.screenshot else None)
         log(f"setup: {time.monotonic() - started:.1f} s in all (the Wine prefix not counted)")
-        passed = failed = 0
-        for scenario in scenarios_for(WINE):
-            if arguments.only and not any(part in scenario.name for part in arguments.only):
-                continue
-            began = time.monotonic()
-            failures, exit_code, texts = suite.run_scenario(scenario)
-            shown = " | ".join(texts).replace("\n", "\\n")
-            log(f"{'PASS' if not failures else 'FAIL'} {scenario.name} ({time.monotonic() - began:.1f} s): "
-                f"exit {exit_code}, {shown}")
-            for failure in failures:
-                log(f"     {failure}")
-            passed, failed = passed + (not failures), failed + bool(failures)
+        failed = run_rows(Platform(WINE, SYSTEM_TEMP_WINDOWS, suite.describe_error), arguments.only, suite.run_row)
     finally:
         suite.stop_server()
-    log(f"{passed} passed, {failed} failed ({time.monotonic() - started:.1f} s)")
+    log(f"{time.monotonic() - started:.1f} s in all")
     return 1 if failed else 0
 
 

@@ -79,8 +79,6 @@ import urllib.parse
 import warnings
 
 sys.dont_write_bytecode = True  # nothing written into the source tree
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "shared"))
 import connect_proxy  # noqa: E402
 import test_pki  # noqa: E402
 
