@@ -3,12 +3,10 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
-#include <vector>
+#include <string>
 
 #include "app/bootstrap_sequence.h"
-#include "platform/linux/wintrust/pe_layout.h"
-
-namespace wintrust = velto::platform::wintrust;
+#include "release/signing_fields.h"
 
 namespace {
 
@@ -19,37 +17,45 @@ constexpr std::size_t kCheckSumSize = 4;
 constexpr std::size_t kDirectoryEntrySize = 8;
 
 struct UnsignedImage {
-    std::vector<std::uint8_t> bytes;
+    std::string bytes;
     bool wasSigned = false;
 };
 
-void ZeroField(std::vector<std::uint8_t>& bytes, std::uint64_t offset, std::size_t size) {
-    std::fill_n(bytes.begin() + static_cast<std::ptrdiff_t>(offset), size, 0);
+void ZeroField(std::string& bytes, std::uint64_t offset, std::size_t size) {
+    std::fill_n(bytes.begin() + static_cast<std::ptrdiff_t>(offset), size, '\0');
 }
 
 bool ReadUnsignedImage(const NamedFile& named, UnsignedImage& image, std::string& error) {
-    wintrust::PeLayout layout;
-    if (wintrust::ReadPeLayout(named.file, layout) != wintrust::PeReadResult::kImage) {
+    SigningFields fields;
+    if (named.size > kInstallerSizeLimit) {
+        error = named.argument + " is " + std::to_string(named.size) + " bytes; same-build compares at most " +
+                std::to_string(kInstallerSizeLimit);
+        return false;
+    }
+    if (!ReadNamedFile(named, kInstallerSizeLimit, image.bytes)) {
+        error = named.argument + ": could not be read";
+        return false;
+    }
+    if (!ReadSigningFields(image.bytes, fields)) {
         error = named.argument + ": not a Windows program (PE image)";
         return false;
     }
-    std::uint64_t end = named.file.size;
-    image.wasSigned = layout.certificateTableSize != 0;
+    std::uint64_t end = image.bytes.size();
+    image.wasSigned = fields.tableSize != 0;
     if (image.wasSigned) {
-        if (layout.certificateTableOffset > end || end - layout.certificateTableOffset != layout.certificateTableSize) {
+        if (fields.tableOffset > end || end - fields.tableOffset != fields.tableSize) {
             error = named.argument + ": its certificate table does not end the file";
             return false;
         }
-        end = layout.certificateTableOffset;
+        end = fields.tableOffset;
     }
-    if (end > kInstallerSizeLimit || layout.certificateDirectoryOffset + kDirectoryEntrySize > end ||
-        layout.checkSumOffset + kCheckSumSize > end ||
-        !wintrust::ReadExactly(named.file, 0, static_cast<std::size_t>(end), image.bytes)) {
+    if (fields.certificateDirectoryOffset + kDirectoryEntrySize > end || fields.checkSumOffset + kCheckSumSize > end) {
         error = named.argument + ": its PE headers could not be read";
         return false;
     }
-    ZeroField(image.bytes, layout.checkSumOffset, kCheckSumSize);
-    ZeroField(image.bytes, layout.certificateDirectoryOffset, kDirectoryEntrySize);
+    image.bytes.resize(static_cast<std::size_t>(end));
+    ZeroField(image.bytes, fields.checkSumOffset, kCheckSumSize);
+    ZeroField(image.bytes, fields.certificateDirectoryOffset, kDirectoryEntrySize);
     return true;
 }
 
@@ -59,7 +65,7 @@ bool SameBytes(const UnsignedImage& shorter, const UnsignedImage& longer) {
     const std::size_t extra = longer.bytes.size() - shorter.bytes.size();
     const auto tail = longer.bytes.begin() + static_cast<std::ptrdiff_t>(shorter.bytes.size());
     if (extra != 0 && !(longer.wasSigned && extra < kTableAlignment && longer.bytes.size() % kTableAlignment == 0 &&
-                        std::all_of(tail, longer.bytes.end(), [](std::uint8_t byte) { return byte == 0; }))) {
+                        std::all_of(tail, longer.bytes.end(), [](char byte) { return byte == '\0'; }))) {
         return false;
     }
     return std::equal(shorter.bytes.begin(), shorter.bytes.end(), longer.bytes.begin());

@@ -1,48 +1,43 @@
 #include "release/certificate_file.h"
 
-#include <cstring>
+#include <cstdint>
 
-#include <openssl/bio.h>
-#include <openssl/err.h>
-#include <openssl/pem.h>
-#include <openssl/x509.h>
-
-#include "platform/linux/wintrust/openssl_owners.h"
+#include "base/scoped_owner.h"
+#include "release/pem_text.h"
 
 namespace {
 
-using velto::platform::wintrust::BioOwner;
-using velto::platform::wintrust::X509Owner;
+constexpr unsigned char kSequenceTag = 0x30;
+constexpr unsigned kLongLengthFlag = 0x80;
+constexpr unsigned kMostLengthBytes = 4;
 
-// Every CERTIFICATE block of a PEM text, counted; the first one decoded
-// into der. Other blocks (keys, parameters) are passed over.
-int ReadPemCertificates(const std::string& content, std::string& der) {
-    BioOwner bio(BIO_new_mem_buf(content.data(), static_cast<int>(content.size())));
-    int count = 0;
-    for (;;) {
-        char* name = nullptr;
-        char* header = nullptr;
-        unsigned char* data = nullptr;
-        long length = 0;
-        if (bio == nullptr || PEM_read_bio(bio.get(), &name, &header, &data, &length) != 1) break;
-        if (std::strcmp(name, PEM_STRING_X509) == 0 && ++count == 1) {
-            der.assign(reinterpret_cast<const char*>(data), static_cast<std::size_t>(length));
+// True when der is one DER SEQUENCE and nothing after it: CryptoAPI is not
+// relied on to refuse bytes after a certificate.
+bool IsOneSequence(const std::string& der) {
+    if (der.size() < 2 || static_cast<unsigned char>(der[0]) != kSequenceTag) return false;
+    const auto first = static_cast<unsigned char>(der[1]);
+    std::uint64_t length = first;
+    std::size_t header = 2;
+    if ((first & kLongLengthFlag) != 0) {
+        const unsigned lengthBytes = first & ~kLongLengthFlag;
+        if (lengthBytes == 0 || lengthBytes > kMostLengthBytes || der.size() < 2 + lengthBytes) return false;
+        length = 0;
+        for (unsigned index = 0; index < lengthBytes; ++index) {
+            length = length << 8 | static_cast<unsigned char>(der[2 + index]);
         }
-        OPENSSL_free(name);
-        OPENSSL_free(header);
-        OPENSSL_free(data);
+        header += lengthBytes;
     }
-    ERR_clear_error();  // the end of the text is reported as an error
-    return count;
+    return der.size() - header == length;
 }
 
-// True when der is one X.509 certificate and nothing else.
+// True when der is one X.509 certificate and nothing else, as CryptoAPI
+// decodes it.
 bool IsSingleCertificate(const std::string& der) {
-    const auto* start = reinterpret_cast<const unsigned char*>(der.data());
-    const unsigned char* cursor = start;
-    X509Owner certificate(d2i_X509(nullptr, &cursor, static_cast<long>(der.size())));
-    ERR_clear_error();
-    return certificate != nullptr && cursor == start + der.size();
+    if (!IsOneSequence(der)) return false;
+    const ScopedCertContext certificate(CertCreateCertificateContext(
+        X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, reinterpret_cast<const BYTE*>(der.data()),
+        static_cast<DWORD>(der.size())));
+    return static_cast<bool>(certificate);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include <iostream>
 
+#include "app/bootstrap_sequence.h"
 #include "app/release_verification.h"
 #include "manifest/utf8_to_wide.h"
 #include "net/download_https.h"
@@ -21,6 +22,9 @@ int CheckRelease(const std::wstring& pin, const ReleaseSource& source) {
     if (release.exitCode != kReleaseVerified) {
         std::cout << "refused: the bootstrapper would end with exit code " << release.exitCode << " after showing:\n"
                   << ToUtf8(release.message) << '\n';
+        // The bootstrapper stages as an administrator, in a folder that
+        // only administrators may use; so must the tool on Windows.
+        if (release.exitCode == kExitStaging) Fail(kToolRefused, kStagingNote);
         return kToolRefused;
     }
     std::cout << "ready\n"

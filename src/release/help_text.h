@@ -11,6 +11,8 @@ Usage:
   velto-release same-build A.exe B.exe
   velto-release COMMAND --help      that command's help, with an example
 
+On Windows (velto-release.exe), run check as administrator.
+
 Exit codes:
   0  done; for check: the release is ready; for same-build: the same build
   1  refused, with the reason: the input would fail in the field, could not
@@ -62,8 +64,13 @@ the installer's SHA-256, its Authenticode signature and its signer.
 With MANIFEST and INSTALLER it reads local files, the installer standing for
 the download that the manifest names. With --url it fetches the manifest and
 then the installer over HTTPS exactly as the bootstrapper does (this
-machine's trust store, or SSL_CERT_FILE). Either way the installer is
-staged and checked as the bootstrapper stages it, and removed again.
+machine's trust store; on Linux SSL_CERT_FILE when set). Either way the
+installer is staged and checked as the bootstrapper stages it, and removed
+again.
+
+On Windows, run check as administrator (from an elevated prompt): the
+bootstrapper stages the installer in a folder under C:\Windows\Temp that
+only administrators may use, and so does check.
 
 Prints "ready" with the version, URL and SHA-256 that the bootstrapper would
 offer (exit 0), or the exit code the bootstrapper would end with and the
@@ -85,3 +92,7 @@ one built from the source with the same URL and pin.
 Example:
   velto-release same-build Velto-published.exe build/windows/Velto.exe
 )";
+
+// Added to a check refused at staging.
+inline constexpr char kStagingNote[] =
+    "the installer could not be staged as the bootstrapper stages it; on Windows, run check as administrator";

@@ -1,5 +1,3 @@
-#include <fcntl.h>
-
 #include <iostream>
 
 #include "app/bootstrap_sequence.h"
@@ -21,8 +19,8 @@ namespace {
 // installer that every user would refuse.
 bool ComposeInstallerManifest(const NamedFile& installer, const std::string& version, const std::string& url,
                               std::string& text, std::wstring& pin, std::string& refusal) {
-    if (installer.file.size > kInstallerSizeLimit) {
-        refusal = installer.argument + " is " + std::to_string(installer.file.size) +
+    if (installer.size > kInstallerSizeLimit) {
+        refusal = installer.argument + " is " + std::to_string(installer.size) +
                   " bytes; the bootstrapper downloads at most " + std::to_string(kInstallerSizeLimit);
         return false;
     }
@@ -63,8 +61,7 @@ int RunManifestCommand(const std::vector<std::string>& args) {
     const std::string output = OptionValue(arguments, "--output");
     if (output.empty()) {
         std::cout << text;
-    } else if (!WriteWholeFile(output, O_TRUNC, 0644, reinterpret_cast<const std::uint8_t*>(text.data()),
-                               text.size(), refusal)) {
+    } else if (!WriteWholeFile(output, text, refusal)) {
         return Fail(kToolRefused, refusal);
     }
     std::cerr << "velto-release: " << installer.argument << " is signed by the certificate with pin " << ToUtf8(pin)

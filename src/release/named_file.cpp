@@ -1,49 +1,64 @@
 #include "release/named_file.h"
 
-#include <cerrno>
-#include <climits>
-#include <cstdlib>
-#include <cstring>
-#include <vector>
+#include <algorithm>
 
+#include "base/windows_error_text.h"
 #include "manifest/utf8_to_wide.h"
+#include "release/tool_output.h"
 
-namespace wintrust = velto::platform::wintrust;
+namespace {
+
+constexpr std::uint64_t kReadChunkSize = 1048576;
+
+std::string LastErrorLine(const std::string& argument) {
+    return argument + ": " + ToUtf8(LastErrorMessage(L""));
+}
+
+bool ReadFileSize(HANDLE file, std::uint64_t& size) {
+    BY_HANDLE_FILE_INFORMATION information = {};
+    if (!GetFileInformationByHandle(file, &information)) return false;
+    size = static_cast<std::uint64_t>(information.nFileSizeHigh) << 32 | information.nFileSizeLow;
+    return true;
+}
+
+}  // namespace
 
 bool OpenNamedFile(const std::string& argument, NamedFile& named, std::string& error) {
-    named = NamedFile{};
     named.argument = argument;
-    char resolved[PATH_MAX];
-    if (realpath(argument.c_str(), resolved) == nullptr) {
-        error = argument + ": " + std::strerror(errno);
-        return false;
-    }
-    named.utf8Path = resolved;
-    if (named.utf8Path.find('\\') != std::string::npos) {
-        error = argument + ": a path with a backslash cannot be used";
-        return false;
-    }
-    named.path = Utf8ToWide(named.utf8Path);
+    named.path = Utf8ToWide(argument);
     if (named.path.empty()) {
         error = argument + ": the path is not UTF-8";
         return false;
     }
-    named.file = wintrust::OpenInputFile(named.utf8Path);
-    if (named.file.descriptor < 0) {
-        error = argument + ": not a regular file that can be read";
+    // A folder is refused here as on Windows: it opens only with
+    // FILE_FLAG_BACKUP_SEMANTICS.
+    named.file.Reset(CreateFileW(named.path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!named.file || !ReadFileSize(named.file.get(), named.size)) {
+        error = LastErrorLine(argument);
+        named.file.Reset();
         return false;
     }
     return true;
 }
 
 void CloseNamedFile(NamedFile& named) {
-    wintrust::CloseInputFile(named.file);
+    named.file.Reset();
+}
+
+bool ReadNamedFileStart(const NamedFile& named, std::uint64_t count, std::string& bytes) {
+    LARGE_INTEGER start = {};
+    if (!SetFilePointerEx(named.file.get(), start, nullptr, FILE_BEGIN)) return false;
+    bytes.assign(static_cast<std::size_t>(std::min(count, named.size)), '\0');
+    for (std::size_t done = 0; done < bytes.size();) {
+        const auto chunk = static_cast<DWORD>(std::min<std::uint64_t>(bytes.size() - done, kReadChunkSize));
+        DWORD read = 0;
+        if (!ReadFile(named.file.get(), bytes.data() + done, chunk, &read, nullptr) || read == 0) return false;
+        done += read;
+    }
+    return true;
 }
 
 bool ReadNamedFile(const NamedFile& named, std::uint64_t limit, std::string& bytes) {
-    if (named.file.size > limit) return false;
-    std::vector<std::uint8_t> content;
-    if (!wintrust::ReadExactly(named.file, 0, static_cast<std::size_t>(named.file.size), content)) return false;
-    bytes.assign(content.begin(), content.end());
-    return true;
+    return named.size <= limit && ReadNamedFileStart(named, named.size, bytes);
 }

@@ -10,8 +10,8 @@ namespace {
 constexpr std::uint64_t kCertificateFileLimit = 1 << 20;
 
 bool StartsWithMz(const NamedFile& named) {
-    std::vector<std::uint8_t> start;
-    return velto::platform::wintrust::ReadExactly(named.file, 0, 2, start) && start[0] == 'M' && start[1] == 'Z';
+    std::string start;
+    return ReadNamedFileStart(named, 2, start) && start == "MZ";
 }
 
 }  // namespace

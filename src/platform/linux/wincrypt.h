@@ -154,6 +154,8 @@ BOOL WINAPI CryptMsgControl(HCRYPTMSG hCryptMsg, DWORD dwFlags, DWORD dwCtrlType
 BOOL WINAPI CryptHashCertificate2(LPCWSTR pwszCNGHashAlgid, DWORD dwFlags, void* pvReserved,
                                   const BYTE* pbEncoded, DWORD cbEncoded, BYTE* pbComputedHash,
                                   DWORD* pcbComputedHash);
+PCCERT_CONTEXT WINAPI CertCreateCertificateContext(DWORD dwCertEncodingType, const BYTE* pbCertEncoded,
+                                                   DWORD cbCertEncoded);
 BOOL WINAPI CertFreeCertificateContext(PCCERT_CONTEXT pCertContext);
 BOOL WINAPI CryptMsgClose(HCRYPTMSG hCryptMsg);
 BOOL WINAPI CertCloseStore(HCERTSTORE hCertStore, DWORD dwFlags);
