@@ -32,21 +32,20 @@ target_link_libraries(velto_launch PUBLIC velto_windows_error_text velto_file_id
 velto_step(velto_system_libraries src/app/system_libraries.cpp)
 target_link_libraries(velto_system_libraries PUBLIC velto_windows_error_text)
 velto_step(velto_release_verification src/app/release_verification.cpp)
-target_link_libraries(velto_release_verification PUBLIC velto_byte_buffer velto_release_manifest velto_config_check
-                      velto_digest_match velto_https_prefix)
+target_link_libraries(velto_release_verification PUBLIC velto_release_manifest velto_config_check velto_staging
+                      velto_digest velto_digest_match velto_signature velto_https_prefix velto_byte_buffer)
 velto_step(velto_sequence src/app/bootstrap_sequence.cpp src/app/redirection_guard.cpp)
-target_link_libraries(velto_sequence PUBLIC velto_release_verification velto_system_libraries)
+target_link_libraries(velto_sequence PUBLIC velto_release_verification velto_system_libraries velto_download
+                      velto_launch)
 
 velto_step(velto_config src/app/bootstrap_config.cpp)
 target_include_directories(velto_config PRIVATE ${CMAKE_BINARY_DIR}/generated)
 
-# Everything the executable runs, in link order: the sequence first, then
-# the steps it calls and what they call.
+# Everything the executable runs: the configuration and the sequence, which
+# name the steps they call, which name theirs; CMake puts each after its
+# users on the link line.
 add_library(velto_system INTERFACE)
-target_link_libraries(velto_system INTERFACE
-  velto_config velto_sequence velto_release_verification velto_system_libraries velto_release_manifest velto_config_check velto_digest_match velto_download
-  velto_manifest velto_staging velto_digest velto_signature velto_launch velto_windows_error_text
-  velto_file_identity velto_https_prefix velto_hex_text velto_byte_buffer)
+target_link_libraries(velto_system INTERFACE velto_config velto_sequence)
 
 # Off Windows, each step also names the stand-in components it calls, so
 # that they follow it on the link line. A test's own fakes are linked first

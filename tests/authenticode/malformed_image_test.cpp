@@ -12,7 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "fixture_catalog.h"
-#include "platform/linux/little_endian.h"
+#include "platform/linux/support/little_endian.h"
 #include "trust_environment.h"
 #include "verify/installer_signature.h"
 

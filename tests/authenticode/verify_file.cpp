@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "platform/win_api.h"
-#include "platform/linux/text_conversion.h"
+#include "platform/linux/support/text_conversion.h"
 #include "verify/trust_request.h"
 
 namespace {

@@ -1,7 +1,7 @@
 // Points the layer at a Wine launcher of the test's choosing.
 #include <string>
 
-#include "platform/linux/wine_location.h"
+#include "platform/linux/kernel32/wine_location.h"
 
 std::string fakeWineLauncher = "/nonexistent/wine";
 

@@ -6,7 +6,7 @@
 
 #include "platform/win_api.h"
 #ifndef _WIN32
-#include "platform/linux/handle_table.h"
+#include "platform/linux/support/handle_table.h"
 #endif
 
 namespace {

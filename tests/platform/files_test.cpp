@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "base/windows_error_text.h"
-#include "platform/linux/handle_table.h"
+#include "platform/linux/support/handle_table.h"
 #include "platform/win_api.h"
 #include "shared/scratch_folder.h"
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "platform/linux/advapi32.h"
-#include "platform/linux/handle_table.h"
+#include "platform/linux/support/handle_table.h"
 #include "platform/linux/ntdll.h"
 #include "shared/scratch_folder.h"
 #include "platform/win_api.h"

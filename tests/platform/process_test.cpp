@@ -11,8 +11,8 @@
 #include <thread>
 
 #include "platform/held_launch.h"
-#include "platform/linux/command_line.h"
-#include "platform/linux/handle_table.h"
+#include "platform/linux/kernel32/command_line.h"
+#include "platform/linux/support/handle_table.h"
 #include "shared/scratch_folder.h"
 #include "platform/win_api.h"
 

@@ -3,8 +3,8 @@
 #include <cstring>
 
 #include "platform/held_launch.h"
-#include "platform/linux/little_endian.h"
-#include "platform/linux/program_image.h"
+#include "platform/linux/support/little_endian.h"
+#include "platform/linux/kernel32/program_image.h"
 #include "shared/scratch_folder.h"
 
 extern std::string fakeWineLauncher;

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "platform/linux/api_failure.h"
+#include "platform/linux/support/api_failure.h"
 #include "platform/linux/kernel32.h"
 #include "platform/linux/winhttp/internet_objects.h"
 

@@ -3,9 +3,9 @@
 #include <cstring>
 #include <string_view>
 
-#include "platform/linux/api_failure.h"
+#include "platform/linux/support/api_failure.h"
 #include "platform/linux/kernel32.h"
-#include "platform/linux/text_conversion.h"
+#include "platform/linux/support/text_conversion.h"
 #include "platform/linux/winhttp/url_split.h"
 
 namespace {

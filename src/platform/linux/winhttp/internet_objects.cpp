@@ -3,7 +3,7 @@
 #include <mutex>
 #include <unordered_map>
 
-#include "platform/linux/api_failure.h"
+#include "platform/linux/support/api_failure.h"
 #include "platform/linux/kernel32.h"
 
 namespace velto::platform::winhttp {

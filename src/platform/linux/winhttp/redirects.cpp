@@ -2,7 +2,7 @@
 
 #include <string_view>
 
-#include "platform/linux/ascii_case.h"
+#include "platform/linux/support/ascii_case.h"
 
 namespace velto::platform::winhttp {
 namespace {

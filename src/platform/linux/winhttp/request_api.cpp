@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/linux/api_failure.h"
+#include "platform/linux/support/api_failure.h"
 #include "platform/linux/kernel32.h"
 #include "platform/linux/winhttp/internet_objects.h"
 #include "platform/linux/winhttp/request_url.h"

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "platform/linux/text_conversion.h"
+#include "platform/linux/support/text_conversion.h"
 
 namespace velto::platform::winhttp {
 namespace {

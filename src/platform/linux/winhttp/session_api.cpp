@@ -4,10 +4,10 @@
 #include <memory>
 #include <string>
 
-#include "platform/linux/api_failure.h"
+#include "platform/linux/support/api_failure.h"
 #include "platform/linux/kernel32.h"
-#include "platform/linux/step_trace.h"
-#include "platform/linux/text_conversion.h"
+#include "platform/linux/support/step_trace.h"
+#include "platform/linux/support/text_conversion.h"
 #include "platform/linux/winhttp/internet_objects.h"
 
 namespace {

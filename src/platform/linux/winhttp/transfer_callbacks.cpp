@@ -3,7 +3,7 @@
 // no-progress time-outs.
 #include <string_view>
 
-#include "platform/linux/ascii_case.h"
+#include "platform/linux/support/ascii_case.h"
 #include "platform/linux/winhttp/redirects.h"
 #include "platform/linux/winhttp/transfer.h"
 

@@ -4,7 +4,7 @@
 // closed store. Only a certificate that fills the buffer is taken.
 #include <openssl/err.h>
 
-#include "platform/linux/api_failure.h"
+#include "platform/linux/support/api_failure.h"
 #include "platform/linux/wincrypt.h"
 #include "platform/linux/wintrust/crypt_handles.h"
 

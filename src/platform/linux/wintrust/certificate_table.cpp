@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "platform/linux/little_endian.h"
+#include "platform/linux/support/little_endian.h"
 #include "platform/linux/wintrust/der_reader.h"
 
 namespace velto::platform::wintrust {

@@ -1,6 +1,6 @@
 // CertFindCertificateInStore for CERT_FIND_SUBJECT_CERT, and the freeing of
 // the contexts it hands out.
-#include "platform/linux/api_failure.h"
+#include "platform/linux/support/api_failure.h"
 #include "platform/linux/kernel32.h"
 #include "platform/linux/wincrypt.h"
 #include "platform/linux/wintrust/certificate_match.h"

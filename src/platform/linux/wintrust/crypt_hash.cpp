@@ -5,8 +5,8 @@
 
 #include <openssl/evp.h>
 
-#include "platform/linux/api_failure.h"
-#include "platform/linux/ascii_case.h"
+#include "platform/linux/support/api_failure.h"
+#include "platform/linux/support/ascii_case.h"
 #include "platform/linux/kernel32.h"
 #include "platform/linux/wincrypt.h"
 

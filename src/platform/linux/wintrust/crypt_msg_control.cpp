@@ -8,7 +8,7 @@
 #include <openssl/err.h>
 #include <openssl/objects.h>
 
-#include "platform/linux/api_failure.h"
+#include "platform/linux/support/api_failure.h"
 #include "platform/linux/kernel32.h"
 #include "platform/linux/wincrypt.h"
 #include "platform/linux/wintrust/certificate_match.h"

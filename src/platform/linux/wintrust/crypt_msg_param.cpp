@@ -1,6 +1,6 @@
 // CryptMsgGetParam for CMSG_SIGNER_INFO_PARAM: the usual two calls, one to
 // learn the size and one to copy into a buffer of that size.
-#include "platform/linux/api_failure.h"
+#include "platform/linux/support/api_failure.h"
 #include "platform/linux/kernel32.h"
 #include "platform/linux/wincrypt.h"
 #include "platform/linux/wintrust/crypt_handles.h"

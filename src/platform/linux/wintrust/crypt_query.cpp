@@ -5,9 +5,9 @@
 // Also the closing of the store and message it returns.
 #include <string>
 
-#include "platform/linux/api_failure.h"
+#include "platform/linux/support/api_failure.h"
 #include "platform/linux/kernel32.h"
-#include "platform/linux/text_conversion.h"
+#include "platform/linux/support/text_conversion.h"
 #include "platform/linux/wincrypt.h"
 #include "platform/linux/wintrust/certificate_table.h"
 #include "platform/linux/wintrust/crypt_handles.h"

@@ -1,4 +1,4 @@
-#include "platform/linux/api_failure.h"
+#include "platform/linux/support/api_failure.h"
 #include "platform/linux/wintrust/input_file.h"
 
 #include <cerrno>
@@ -6,9 +6,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "platform/linux/error_mapping.h"
+#include "platform/linux/support/error_mapping.h"
 #include "platform/linux/kernel32.h"
-#include "platform/linux/posix_io.h"
+#include "platform/linux/support/posix_io.h"
 
 namespace velto::platform::wintrust {
 

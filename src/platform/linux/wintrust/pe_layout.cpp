@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "platform/linux/little_endian.h"
+#include "platform/linux/support/little_endian.h"
 
 namespace velto::platform::wintrust {
 

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "platform/linux/pe_headers.h"
+#include "platform/linux/support/pe_headers.h"
 #include "platform/linux/wintrust/input_file.h"
 
 namespace velto::platform::wintrust {

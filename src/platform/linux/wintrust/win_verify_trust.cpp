@@ -6,9 +6,9 @@
 #include <cstring>
 #include <string>
 
-#include "platform/linux/handle_table.h"
+#include "platform/linux/support/handle_table.h"
 #include "platform/linux/kernel32.h"
-#include "platform/linux/text_conversion.h"
+#include "platform/linux/support/text_conversion.h"
 #include "platform/linux/wintrust.h"
 #include "platform/linux/wintrust/trust_state.h"
 
