@@ -57,7 +57,8 @@ bool CheckStagedInstaller(const std::wstring& pin, VerifiedRelease& release, std
 VerifiedRelease VerifyRelease(const std::wstring& pin, const ReleaseSource& source) {
     VerifiedRelease release;
     std::wstring errorText;
-    FetchAndReadManifest(pin, source, release, errorText) && FetchAndStageInstaller(source, release, errorText) &&
+    if (FetchAndReadManifest(pin, source, release, errorText) && FetchAndStageInstaller(source, release, errorText)) {
         CheckStagedInstaller(pin, release, errorText);
+    }
     return release;
 }
