@@ -104,7 +104,8 @@ Timestamp Rfc3161Timestamp(const PKCS7_SIGNER_INFO* signer, X509_STORE* trust) {
         return kInvalidTimestamp;
     }
     TstInfoOwner info(PKCS7_to_TS_TST_INFO(token.pkcs7.get()));
-    const std::optional<std::time_t> stamped = info ? ToTime(TS_TST_INFO_get_time(info.get())) : std::nullopt;
+    std::optional<std::time_t> stamped;
+    if (info) stamped = ToTime(TS_TST_INFO_get_time(info.get()));
     X509* authority =
         VerifiedAuthority(token.content, SignerAt(token, 0), SignerEncodingAt(token, 0), token.certificates.get());
     if (!stamped.has_value() || authority == nullptr ||
