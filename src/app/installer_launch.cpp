@@ -9,13 +9,12 @@
 
 namespace {
 
-constexpr wchar_t kNotStarted[] = L"Could not start Velto Setup: ";
 constexpr wchar_t kExitCodeUnread[] = L"Velto Setup ran, but Velto could not learn how it ended: ";
 // Long enough for any path Windows accepts.
 constexpr DWORD kImageNameCapacity = 32768;
 
 std::wstring NotStartedMessage(DWORD code) {
-    return kNotStarted + DescribeWindowsError(code);
+    return kNotStartedPrefix + DescribeWindowsError(code);
 }
 
 // The last error of a call that failed; never ERROR_SUCCESS, so that a
@@ -116,7 +115,7 @@ bool LaunchInstaller(const std::wstring& path, HANDLE verifiedFile, DWORD& exitC
         !CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
                         CREATE_SUSPENDED | CREATE_UNICODE_ENVIRONMENT, environment.data(), folder.c_str(), &startup,
                         &created)) {
-        errorText = LastErrorMessage(kNotStarted);
+        errorText = LastErrorMessage(kNotStartedPrefix);
         return false;
     }
     // Declared in this order so that the thread handle is closed first.

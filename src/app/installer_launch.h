@@ -5,6 +5,9 @@
 
 #include "platform/win_api.h"
 
+// What a failed start says before the system's reason.
+inline constexpr wchar_t kNotStartedPrefix[] = L"Could not start Velto Setup: ";
+
 // Starts the file at path with its quoted path as its command line, in
 // its own folder, with TEMP and TMP naming a new folder "Temp" made there
 // (see installer_environment.h), but lets it run only when the program

@@ -9,8 +9,6 @@
 
 namespace {
 
-constexpr wchar_t kStagingFallbackMessage[] = L"Could not prepare the Velto setup file.";
-
 bool Fails(VerifiedRelease& release, int exitCode, const std::wstring& message) {
     release.exitCode = exitCode;
     release.message = message;

@@ -25,6 +25,9 @@ struct ReleaseSource {
     std::wstring localInstaller;  // empty: the url the manifest names
 };
 
+// Shown when staging fails without a message of its own.
+inline constexpr wchar_t kStagingFallbackMessage[] = L"Could not prepare the Velto setup file.";
+
 constexpr int kReleaseVerified = -1;
 
 struct VerifiedRelease {

@@ -197,7 +197,7 @@ TEST_P(StartFailure, ReturnsMinusOneWithTheSystemText) {
     errorText = L"earlier";
     EXPECT_EQ(LaunchHeld(Wide(path), errorText), -1);
     const std::string text = std::strerror(GetParam().errnum);
-    EXPECT_EQ(errorText, L"Could not start Velto Setup: " + std::wstring(text.begin(), text.end()));
+    EXPECT_EQ(errorText, kNotStartedPrefix + std::wstring(text.begin(), text.end()));
     PROCESS_INFORMATION process = {};
     EXPECT_FALSE(Start(Wide(path), 0, process));  // run at once: CreateProcessW itself fails
     EXPECT_EQ(velto::platform::OpenHandleCount(), handles);

@@ -245,7 +245,7 @@ TEST_P(StagedLaunch, RunsOnlyTheStagedFile) {
     } else {
         EXPECT_FALSE(started);
         const std::string text = std::strerror(ESTALE);
-        EXPECT_EQ(errorText, L"Could not start Velto Setup: " + std::wstring(text.begin(), text.end()));
+        EXPECT_EQ(errorText, kNotStartedPrefix + std::wstring(text.begin(), text.end()));
     }
 }
 

@@ -104,7 +104,7 @@ TEST_F(WindowsProgramLaunch, UnstartableImageIsRefusedWithoutStartingWine) {
     WriteWholeFile(Under("setup.exe"), PeImage(0x8664, 0x2022, 0x20B, 2));
     EXPECT_EQ(LaunchHeld(Wide(Under("setup.exe")), errorText), -1);
     const std::string text = std::strerror(ENOEXEC);
-    EXPECT_EQ(errorText, L"Could not start Velto Setup: " + std::wstring(text.begin(), text.end()));
+    EXPECT_EQ(errorText, kNotStartedPrefix + std::wstring(text.begin(), text.end()));
     EXPECT_FALSE(std::filesystem::exists(Under("wine-words")));
 }
 
@@ -112,7 +112,7 @@ TEST_F(WindowsProgramLaunch, WindowsProgramIsRefusedWhenWineIsAbsent) {
     WriteWholeFile(Under("setup.exe"), kGuiX64);
     EXPECT_EQ(LaunchHeld(Wide(Under("setup.exe")), errorText), -1);
     const std::string text = std::strerror(ENOEXEC);
-    EXPECT_EQ(errorText, L"Could not start Velto Setup: " + std::wstring(text.begin(), text.end()));
+    EXPECT_EQ(errorText, kNotStartedPrefix + std::wstring(text.begin(), text.end()));
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "app/bootstrap_sequence.h"
+#include "app/release_verification.h"
 #include "base/windows_error_text.h"
 #include "fakes/fake_steps.h"
 #include "manifest/release_manifest.h"
@@ -146,7 +147,7 @@ TEST_P(StagingFailure, ShowsTheStepsMessageOrTheFallbackAndEndsWith13) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, StagingFailure,
-    ::testing::Values(StagingFailureCase{L"", L"Could not prepare the Velto setup file."},
+    ::testing::Values(StagingFailureCase{L"", kStagingFallbackMessage},
                       StagingFailureCase{kFileNotWrittenPrefix + std::wstring(L"disk full"),
                                          kFileNotWrittenPrefix + std::wstring(L"disk full")},
                       StagingFailureCase{kFileNotLockedPrefix + std::wstring(L"in use"),
